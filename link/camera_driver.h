@@ -1,0 +1,147 @@
+// The camera driver: the one record that stands for the serial link to the HL-R8, and the
+// operations on it.
+//
+// Principles of operation:
+// - The GUI thread runs every transaction: it writes a request byte by byte and polls the
+//   port for the acknowledgement and the reply, acknowledging each frame it receives.
+// - Between transactions a reader thread waits on the port for received characters and CTS
+//   changes, receives unsolicited frames into a 16-slot ring and posts them to the window.
+// - The two threads never read frames at the same time: receiveBusy is taken with one
+//   atomic test-and-set, and every transaction narrows the port's event mask to CTS alone
+//   so the reader thread sleeps through its reply.
+// - The reader thread talks to the GUI thread only through window messages; the GUI
+//   thread's waiting loops let messages sent to it through (YieldToMessages).
+// - The port itself is reached through the line interface (serial_line.h): a COM port or
+//   the simulated line, chosen when the port is opened.
+//
+// Operations returning ResultCode give 0 for success and a negative code on failure.
+#pragma once
+
+#include <windows.h>
+#include <stdint.h>
+
+#include "link/packet.h"
+#include "link/result_codes.h"
+#include "link/serial_line.h"
+
+// Private window messages of the driver.
+const UINT WM_CAMERA_POWER = 2025; // wParam 1: camera came up, 0: it stopped answering
+const UINT WM_LINK_STATUS = 2026;  // wParam 1: lastResult became a failure, 0: success again
+const UINT WM_CAMERA_EVENT = 2027; // wParam CAMERA_EVENT_*; lParam the frame for FRAME
+const WPARAM CAMERA_EVENT_CTS_OFF = 100;
+const WPARAM CAMERA_EVENT_CTS_ON = 102;
+const WPARAM CAMERA_EVENT_FRAME = 104;
+
+const int EVENT_RING_SLOTS = 16;
+const int DRIVER_SNAPSHOT_SIZE = 4784; // bytes of the record kept in the settings file
+
+// Time-outs in milliseconds.
+const DWORD BYTE_TIMEOUT_MS = 3000;        // each byte after a frame's length byte
+const DWORD COMMAND_TIMEOUT_MS = 5000;     // first byte of a frame, in a transaction
+const DWORD READER_FRAME_TIMEOUT_MS = 3000; // first byte of a frame, on the reader thread
+const DWORD RTS_PULSE_MS = 250;
+
+const DWORD RECEIVE_EVENT_MASK = EV_RXCHAR | EV_CTS; // between transactions
+const DWORD TRANSACTION_EVENT_MASK = EV_CTS;         // while a transaction runs
+
+struct CameraDriver
+{
+    // Port and threads.
+    HANDLE portHandle;          // the open serial port; null while closed
+    OVERLAPPED writeOverlapped; // every write, with its own manual-reset event
+    OVERLAPPED readOverlapped;  // every read, with its own manual-reset event
+    HANDLE readerThread;        // the reader thread
+    volatile DWORD readerThreadId; // nonzero from the thread's creation until it ends
+    volatile int portOpen;      // 1 while the port is open; the reader runs while it is 1
+    volatile int cameraReady;   // 1 while the camera is known to be up
+    HWND notifyWindow;          // receives the driver's messages
+    volatile LONG receiveBusy;  // 1 while one thread is reading a frame from the port
+    int controlModeSet;         // the CCU was switched to mode 0 by the camera control
+    int portIndex;              // 0..3 for COM1..COM4
+    int lineSpeed;              // 4800, 9600 or 14400 baud
+
+    // Results.
+    ResultCode lastResult;     // result of the last link operation
+    ResultCode reportedResult; // lastResult as of the last status report
+
+    // Receive buffers.
+    uint8_t replyBuffer[FRAME_BUFFER_SIZE]; // frame last received by a transaction
+    uint8_t eventBuffer[FRAME_BUFFER_SIZE]; // frame being received by the reader thread
+
+    // Camera settings kept for the camera control and the dialogs.
+    int irRemoteEnabled;     // "Enable IR remote control"
+    int whiteBalanceAuto;    // white balance in auto mode
+    int exposureAuto;        // exposure in auto mode
+    int autoFocus;           // focus in auto mode
+    int agcLevel;            // AGC gain
+    int shutterLevel;        // shutter speed setting
+    int irisLevel;           // iris setting
+    int whiteBalanceLevel;   // manual white balance, red 0 .. blue 255
+    int panSpeed;            // 1..70
+    int tiltSpeed;           // 1..70
+    int zoomSpeed;           // 0..7
+    int presetCycleCount;    // Preset Cycle Mode "Set Cycles"
+    int presetCycleInterval; // Preset Cycle Mode interval choice 0..6
+
+    // Arrival flags, set when completion frames arrive.
+    volatile int zoomArrived;
+    volatile int panTiltArrived;
+    volatile int exposureArrived;
+    int recallRetries; // retries of RecallPreset; not reset by ResetDriver
+
+    volatile int eventsEnabled; // the reader thread posts WM_CAMERA_EVENT only while 1
+    int eventGate;              // re-entrancy gate of the window's event handler
+
+    uint8_t ccuVersion;
+    uint8_t headVersion;
+    uint8_t panTilterVersion;
+
+    int eventSlot;                                        // ring slot of the next event frame
+    uint8_t eventRing[EVENT_RING_SLOTS][FRAME_BUFFER_SIZE]; // frames handed to the window
+
+    const LineBackend* line; // backend of the open port; chosen by OpenPort
+};
+
+static_assert(sizeof(CameraDriver) <= DRIVER_SNAPSHOT_SIZE,
+              "the driver record must fit its place in the settings file");
+
+// --- Port and reader thread (serial_port.cpp, reader_thread.cpp) ---
+
+void ResetDriver(CameraDriver* driver);
+ResultCode OpenPort(CameraDriver* driver, HWND window, int portIndex, int lineSpeed);
+ResultCode ClosePort(CameraDriver* driver);
+ResultCode StartReaderThread(CameraDriver* driver);
+ResultCode PulseRts(CameraDriver* driver);
+ResultCode WaitForCts(CameraDriver* driver, DWORD timeoutMs);
+int BytesWaiting(CameraDriver* driver);
+int ReadByte(CameraDriver* driver, DWORD timeoutMs); // 0..255, -9 or -10
+ResultCode WriteByte(CameraDriver* driver, uint8_t value);
+void SetPortEventMask(CameraDriver* driver, DWORD mask);
+
+// --- Timing (timing.cpp); used throughout the program ---
+
+void Delay(DWORD ms);        // busy wait, looks at no messages
+void DelayPumping(DWORD ms); // waits while letting sent messages through
+int YieldToMessages();       // sleeps 1 ms, peeks; 1 when a message was waiting
+
+// --- Transactions (transactions.cpp) ---
+
+ResultCode ReceiveFrame(CameraDriver* driver, uint8_t* frame, int* length, DWORD timeoutMs);
+ResultCode ReceiveFrameLocked(CameraDriver* driver, uint8_t* frame, int* length,
+                              DWORD timeoutMs);
+ResultCode WriteFrame(CameraDriver* driver, uint8_t* request);
+ResultCode SendRequest(CameraDriver* driver, uint8_t* request);
+ResultCode Transact(CameraDriver* driver, uint8_t* request, uint8_t* reply, int* replyLength,
+                    DWORD timeoutMs);
+ResultCode TransactAckOnly(CameraDriver* driver, uint8_t* request);
+void ReportLinkStatus(CameraDriver* driver);
+void MarkArrival(CameraDriver* driver, const uint8_t* frame);
+
+// Interlock helpers: one indivisible test-and-set of receiveBusy.
+int TryTakeReceiveInterlock(CameraDriver* driver);
+void ReleaseReceiveInterlock(CameraDriver* driver);
+
+// --- Result messages (result_message.cpp) ---
+
+// Shows the text of a code in the program's message box; nothing for 0.
+void ShowResultMessage(CameraDriver* driver, ResultCode code);

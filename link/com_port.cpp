@@ -1,0 +1,236 @@
+// The COM-port backend of the line interface: the Win32 serial calls on a real port.
+//
+// The reader thread waits with an overlapped WaitCommEvent, which another thread ends by
+// changing the event mask. Windows completes such a wait successfully with an empty event
+// set; Wine completes it as failure 995. Both count as "the wait was ended" when the mask
+// generation moved on meanwhile.
+//
+// Some devices cannot wait at all: a pseudo-terminal under Wine fails a wait that includes
+// EV_CTS at once (error 50) and an EV_RXCHAR wait after a few hundred milliseconds; an
+// unplugged USB adapter fails every call. Retrying such a wait in a loop would spin a core,
+// so after the first unexplained failure the port is watched by polling instead: the input
+// queue and the modem status are looked at every POLL_INTERVAL_MS, and the wait returns an
+// empty set after POLL_SLICE_MS so the caller can look at its own state.
+#include "link/serial_line.h"
+
+#include <stdio.h>
+#include <string.h>
+
+const DWORD COM_QUEUE_SIZE = 4096;
+const DWORD COM_TIMEOUT_CONSTANT_MS = 1000;
+const DWORD POLL_INTERVAL_MS = 5;
+const DWORD POLL_SLICE_MS = 50;
+
+// State of the one open COM port (the program drives a single camera at a time).
+struct ComPortState
+{
+    volatile DWORD mask;        // event mask last set
+    volatile LONG generation;   // bumped by every mask change
+    int polling;                // waits are done by polling (see the file comment)
+    int lastCts;                // CTS as last seen by the polling wait
+};
+
+static ComPortState comState;
+
+static HANDLE ComOpen(int portIndex)
+{
+    char name[16];
+    snprintf(name, sizeof name, "COM%d", portIndex + 1);
+    HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, 0, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, 0);
+    if (port != INVALID_HANDLE_VALUE)
+    {
+        comState.mask = 0;
+        comState.polling = 0;
+        comState.lastCts = -1;
+    }
+    return port;
+}
+
+static void ComPrepare(HANDLE port)
+{
+    SetCommMask(port, 0);
+    SetupComm(port, COM_QUEUE_SIZE, COM_QUEUE_SIZE);
+    PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    COMMTIMEOUTS timeouts;
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = COM_TIMEOUT_CONSTANT_MS;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = COM_TIMEOUT_CONSTANT_MS;
+    SetCommTimeouts(port, &timeouts);
+}
+
+// Changes only the fields the camera needs; every other field keeps what the port reported.
+static BOOL ComApplyLineSettings(HANDLE port, DWORD baudRate)
+{
+    DCB dcb;
+    memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(port, &dcb))
+        return FALSE;
+    dcb.BaudRate = baudRate;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = 1;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    return SetCommState(port, &dcb);
+}
+
+static BOOL ComClose(HANDLE port)
+{
+    return CloseHandle(port);
+}
+
+static BOOL ComSetMask(HANDLE port, DWORD mask)
+{
+    comState.mask = mask;
+    InterlockedIncrement(&comState.generation);
+    return SetCommMask(port, mask);
+}
+
+static DWORD PolledEvents(HANDLE port)
+{
+    DWORD mask = comState.mask;
+    DWORD events = 0;
+    COMSTAT status;
+    DWORD errors;
+    if ((mask & EV_RXCHAR) && ClearCommError(port, &errors, &status) && status.cbInQue > 0)
+        events |= EV_RXCHAR;
+    DWORD modem;
+    if ((mask & EV_CTS) && GetCommModemStatus(port, &modem))
+    {
+        int cts = (modem & MS_CTS_ON) != 0;
+        if (comState.lastCts >= 0 && cts != comState.lastCts)
+            events |= EV_CTS;
+        comState.lastCts = cts;
+    }
+    return events;
+}
+
+static BOOL ComPollEvents(HANDLE port, DWORD* events, LONG generation)
+{
+    for (DWORD waited = 0; waited < POLL_SLICE_MS; waited += POLL_INTERVAL_MS)
+    {
+        if (comState.generation != generation)
+            break;
+        Sleep(POLL_INTERVAL_MS);
+        *events = PolledEvents(port);
+        if (*events)
+            return TRUE;
+    }
+    *events = 0;
+    return TRUE;
+}
+
+static BOOL ComWaitEvent(HANDLE port, DWORD* events, OVERLAPPED* wait)
+{
+    LONG generation = comState.generation;
+    *events = 0;
+    if (!comState.polling)
+    {
+        ResetEvent(wait->hEvent);
+        if (WaitCommEvent(port, events, wait))
+            return TRUE;
+        if (GetLastError() == ERROR_IO_PENDING)
+        {
+            DWORD unused;
+            if (GetOverlappedResult(port, wait, &unused, TRUE))
+                return TRUE;
+        }
+        *events = 0;
+        if (comState.generation != generation)
+            return TRUE; // ended by a mask change, as Wine reports it
+        comState.polling = 1;
+    }
+    return ComPollEvents(port, events, generation);
+}
+
+static BOOL ComGetModemStatus(HANDLE port, DWORD* status)
+{
+    return GetCommModemStatus(port, status);
+}
+
+static BOOL ComEscape(HANDLE port, DWORD function)
+{
+    return EscapeCommFunction(port, function);
+}
+
+static BOOL ComPurge(HANDLE port, DWORD flags)
+{
+    return PurgeComm(port, flags);
+}
+
+static BOOL ComClearError(HANDLE port, DWORD* inQueue)
+{
+    COMSTAT status;
+    DWORD errors;
+    if (!ClearCommError(port, &errors, &status))
+    {
+        *inQueue = 0;
+        return FALSE;
+    }
+    *inQueue = status.cbInQue;
+    return TRUE;
+}
+
+static void ClearPortError(HANDLE port)
+{
+    DWORD unused;
+    ComClearError(port, &unused);
+}
+
+// Waits for a started overlapped operation; FALSE when it completed with an error.
+static BOOL CompleteOverlapped(HANDLE port, OVERLAPPED* overlapped, DWORD* transferred)
+{
+    while (!GetOverlappedResult(port, overlapped, transferred, TRUE))
+    {
+        if (GetLastError() != ERROR_IO_INCOMPLETE)
+            return FALSE;
+    }
+    return TRUE;
+}
+
+static BOOL ComReadByte(HANDLE port, OVERLAPPED* read, BYTE* value)
+{
+    DWORD count = 0;
+    if (!ReadFile(port, value, 1, &count, read))
+    {
+        if (GetLastError() != ERROR_IO_PENDING || !CompleteOverlapped(port, read, &count))
+        {
+            ClearPortError(port);
+            return FALSE;
+        }
+    }
+    return count == 1;
+}
+
+// Once a write has been started its outcome is not examined.
+static BOOL ComWriteByte(HANDLE port, OVERLAPPED* write, BYTE value)
+{
+    DWORD count = 0;
+    if (WriteFile(port, &value, 1, &count, write))
+        return TRUE;
+    if (GetLastError() != ERROR_IO_PENDING)
+    {
+        ClearPortError(port);
+        return FALSE;
+    }
+    if (!CompleteOverlapped(port, write, &count))
+        ClearPortError(port);
+    return TRUE;
+}
+
+const LineBackend comPortBackend = {
+    "COM port",     ComOpen,  ComPrepare,        ComApplyLineSettings,
+    ComClose,       ComSetMask, ComWaitEvent,    ComGetModemStatus,
+    ComEscape,      ComPurge, ComClearError,     ComReadByte,
+    ComWriteByte,
+};

@@ -1,0 +1,104 @@
+// The reader thread: between transactions it waits on the port for received characters and
+// CTS changes, receives unsolicited frames into the event ring and posts them to the window.
+#include "link/camera_driver.h"
+
+#include <string.h>
+
+const DWORD WAIT_FAILURE_PAUSE_MS = 20; // a failing wait is retried this much later, not at once
+const DWORD READER_START_WAIT_MS = 1000;
+
+// Set by the thread once its event mask is in place; StartReaderThread waits for it so that
+// a transaction started right after OpenPort is not overtaken by the thread's own mask.
+static volatile LONG readerStarted;
+
+static void PostCtsChange(CameraDriver* driver)
+{
+    DWORD status = 0;
+    if (!driver->line->getModemStatus(driver->portHandle, &status))
+        status = 0;
+    if (driver->notifyWindow && driver->eventsEnabled)
+        PostMessageA(driver->notifyWindow, WM_CAMERA_EVENT,
+                     (status & MS_CTS_ON) ? CAMERA_EVENT_CTS_ON : CAMERA_EVENT_CTS_OFF, 0);
+}
+
+static void PostFrameToWindow(CameraDriver* driver)
+{
+    if (!driver->notifyWindow || !driver->eventsEnabled)
+        return;
+    uint8_t* slot = driver->eventRing[driver->eventSlot];
+    memcpy(slot, driver->eventBuffer, (size_t)FrameTotalLength(driver->eventBuffer));
+    PostMessageA(driver->notifyWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)slot);
+    driver->eventSlot = (driver->eventSlot + 1) % EVENT_RING_SLOTS;
+}
+
+// Receives one frame when no transaction holds the port; a failed reception is dropped.
+static void ReceiveUnsolicitedFrame(CameraDriver* driver)
+{
+    if (!TryTakeReceiveInterlock(driver))
+        return;
+    ResultCode result = RESULT_TIMEOUT;
+    if (BytesWaiting(driver) > 0)
+        result = ReceiveFrame(driver, driver->eventBuffer, 0, READER_FRAME_TIMEOUT_MS);
+    ReleaseReceiveInterlock(driver);
+    if (result == RESULT_OK)
+        PostFrameToWindow(driver);
+}
+
+static void EndReaderThread(CameraDriver* driver, HANDLE ownEvent)
+{
+    if (ownEvent)
+        CloseHandle(ownEvent);
+    HANDLE self = driver->readerThread;
+    driver->readerThread = 0;
+    if (self)
+        CloseHandle(self);
+    InterlockedExchange(&readerStarted, 1); // never leave StartReaderThread waiting
+    driver->readerThreadId = 0;
+}
+
+static DWORD WINAPI ReaderThread(LPVOID argument)
+{
+    CameraDriver* driver = (CameraDriver*)argument;
+    OVERLAPPED wait;
+    memset(&wait, 0, sizeof wait);
+    wait.hEvent = CreateEventA(0, TRUE, FALSE, 0);
+    if (!wait.hEvent || !driver->line->setMask(driver->portHandle, RECEIVE_EVENT_MASK))
+    {
+        EndReaderThread(driver, wait.hEvent);
+        return 0;
+    }
+    InterlockedExchange(&readerStarted, 1);
+
+    while (driver->portOpen)
+    {
+        DWORD events = 0;
+        if (!driver->line->waitEvent(driver->portHandle, &events, &wait))
+        {
+            Sleep(WAIT_FAILURE_PAUSE_MS);
+            continue;
+        }
+        if (events & EV_CTS)
+            PostCtsChange(driver);
+        if ((events & EV_RXCHAR) && driver->portOpen)
+            ReceiveUnsolicitedFrame(driver);
+    }
+    EndReaderThread(driver, wait.hEvent);
+    return 0;
+}
+
+// The thread starts suspended so that its handle and id are stored before it can end.
+ResultCode StartReaderThread(CameraDriver* driver)
+{
+    DWORD id = 0;
+    InterlockedExchange(&readerStarted, 0);
+    HANDLE thread = CreateThread(0, 0, ReaderThread, driver, CREATE_SUSPENDED, &id);
+    if (!thread)
+        return driver->lastResult = RESULT_COMM_INIT_FAILED;
+    driver->readerThread = thread;
+    driver->readerThreadId = id;
+    ResumeThread(thread);
+    DWORD start = GetTickCount();
+    while (!readerStarted && GetTickCount() - start < READER_START_WAIT_MS)
+        Sleep(1);
+    return driver->lastResult;
+}

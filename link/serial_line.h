@@ -1,0 +1,49 @@
+// The line interface: how the camera driver reaches a serial device. Two backends export the
+// same table: the real COM port (com_port.cpp) and the simulated line (simulated_line.cpp),
+// which carries bytes to a peer in the same process (a test script or the virtual camera).
+//
+// The calls mirror the Win32 communication functions the driver needs, with their meaning:
+// a handle stands for the open device, events and masks use the EV_ and MS_ constants, and
+// each call returns FALSE where its Win32 counterpart fails. The driver picks the backend per
+// port when it opens it; nothing else in the link knows which one runs.
+#pragma once
+
+#include <windows.h>
+
+const int LINE_PORT_COUNT = 4; // COM1 .. COM4
+
+struct SimulatedLine;
+
+struct LineBackend
+{
+    const char* name;
+    // CreateFileA on "COM<n>"; INVALID_HANDLE_VALUE on failure.
+    HANDLE (*open)(int portIndex);
+    // SetCommMask(0), SetupComm, PurgeComm and SetCommTimeouts; results are not examined.
+    void (*prepare)(HANDLE port);
+    // GetCommState / SetCommState with the camera's line settings at this speed.
+    BOOL (*applyLineSettings)(HANDLE port, DWORD baudRate);
+    BOOL (*close)(HANDLE port);
+    BOOL (*setMask)(HANDLE port, DWORD mask);
+    // Blocks until an event of the mask occurs or another thread changes the mask (then
+    // TRUE with *events 0). wait is the calling thread's own overlapped record.
+    BOOL (*waitEvent)(HANDLE port, DWORD* events, OVERLAPPED* wait);
+    BOOL (*getModemStatus)(HANDLE port, DWORD* status);
+    BOOL (*escape)(HANDLE port, DWORD function); // SETRTS / CLRRTS
+    BOOL (*purge)(HANDLE port, DWORD flags);
+    // ClearCommError: clears the error state and reports the input queue count.
+    BOOL (*clearError)(HANDLE port, DWORD* inQueue);
+    // Reads one byte, waiting for a pending read to complete; FALSE when no byte came.
+    BOOL (*readByte)(HANDLE port, OVERLAPPED* read, BYTE* value);
+    // Writes one byte; FALSE only when the write could not be started.
+    BOOL (*writeByte)(HANDLE port, OVERLAPPED* write, BYTE value);
+};
+
+extern const LineBackend comPortBackend;
+extern const LineBackend simulatedLineBackend;
+
+// Which backend a port uses when it is next opened: the COM port unless a simulated line has
+// been attached to it. Passing 0 detaches the simulated line again.
+void AttachSimulatedLine(int portIndex, SimulatedLine* line);
+SimulatedLine* AttachedSimulatedLine(int portIndex);
+const LineBackend* SelectLineBackend(int portIndex);

@@ -1,0 +1,224 @@
+// Opening and closing the port, the modem lines, and the byte-level read and write
+// primitives of the camera driver.
+#include "link/camera_driver.h"
+
+#include <string.h>
+
+const DWORD CLOSE_WAIT_MS = 5000; // longest wait for the reader thread to end
+
+static const DWORD PURGE_ALL = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+void ResetDriver(CameraDriver* driver)
+{
+    driver->portHandle = 0;
+    memset(&driver->writeOverlapped, 0, sizeof driver->writeOverlapped);
+    memset(&driver->readOverlapped, 0, sizeof driver->readOverlapped);
+    driver->readerThread = 0;
+    driver->readerThreadId = 0;
+    driver->portOpen = 0;
+    driver->cameraReady = 0;
+    driver->notifyWindow = 0;
+    driver->receiveBusy = 0;
+    driver->controlModeSet = 0;
+    driver->portIndex = 0;
+    driver->lineSpeed = 9600;
+    driver->lastResult = 0;
+    driver->reportedResult = 0;
+    driver->irRemoteEnabled = 1;
+    driver->whiteBalanceAuto = 1;
+    driver->exposureAuto = 1;
+    driver->autoFocus = 1;
+    driver->agcLevel = 0;
+    driver->shutterLevel = 0;
+    driver->irisLevel = 0;
+    driver->whiteBalanceLevel = 128;
+    driver->panSpeed = 70;
+    driver->tiltSpeed = 70;
+    driver->zoomSpeed = 7;
+    driver->presetCycleCount = 100;
+    driver->presetCycleInterval = 0;
+    driver->zoomArrived = 0;
+    driver->panTiltArrived = 0;
+    driver->exposureArrived = 0;
+    driver->eventsEnabled = 0;
+    driver->eventGate = 1;
+    driver->ccuVersion = 0;
+    driver->headVersion = 0;
+    driver->panTilterVersion = 0;
+    driver->eventSlot = 0;
+    driver->line = 0;
+}
+
+static int ValidLineSpeed(int lineSpeed)
+{
+    return lineSpeed == 4800 || lineSpeed == 9600 || lineSpeed == 14400;
+}
+
+static void CloseEvents(CameraDriver* driver)
+{
+    if (driver->readOverlapped.hEvent)
+        CloseHandle(driver->readOverlapped.hEvent);
+    if (driver->writeOverlapped.hEvent)
+        CloseHandle(driver->writeOverlapped.hEvent);
+    driver->readOverlapped.hEvent = 0;
+    driver->writeOverlapped.hEvent = 0;
+}
+
+static ResultCode FailOpen(CameraDriver* driver, ResultCode code)
+{
+    if (driver->portHandle)
+        driver->line->close(driver->portHandle);
+    driver->portHandle = 0;
+    CloseEvents(driver);
+    driver->lastResult = code;
+    return code;
+}
+
+ResultCode OpenPort(CameraDriver* driver, HWND window, int portIndex, int lineSpeed)
+{
+    ResetDriver(driver);
+    driver->notifyWindow = window;
+    driver->lineSpeed = lineSpeed;
+    driver->portIndex = portIndex;
+    if (portIndex < 0 || portIndex >= LINE_PORT_COUNT || !ValidLineSpeed(lineSpeed))
+        return driver->lastResult = RESULT_BAD_PARAMETERS;
+
+    driver->readOverlapped.hEvent = CreateEventA(0, TRUE, FALSE, 0);
+    driver->writeOverlapped.hEvent = CreateEventA(0, TRUE, FALSE, 0);
+    if (!driver->readOverlapped.hEvent || !driver->writeOverlapped.hEvent)
+        return FailOpen(driver, RESULT_COMM_INIT_FAILED);
+
+    driver->line = SelectLineBackend(portIndex);
+    HANDLE port = driver->line->open(portIndex);
+    if (port == INVALID_HANDLE_VALUE)
+        return FailOpen(driver, RESULT_COMM_INIT_FAILED);
+    driver->portHandle = port;
+
+    driver->line->prepare(port);
+    if (!driver->line->applyLineSettings(port, (DWORD)lineSpeed))
+        return FailOpen(driver, RESULT_SETTINGS_FAILED);
+
+    driver->portOpen = 1;
+    if (StartReaderThread(driver) != RESULT_OK)
+        return driver->lastResult = RESULT_COMM_INIT_FAILED;
+
+    driver->line->escape(port, SETRTS);
+    return driver->lastResult = RESULT_OK;
+}
+
+// The reader thread may be sending a message to this thread's window: keep letting sent
+// messages through while waiting for it to end.
+static void WaitForReaderThreadEnd(CameraDriver* driver)
+{
+    DWORD start = GetTickCount();
+    while (driver->readerThreadId != 0 && GetTickCount() - start < CLOSE_WAIT_MS)
+        YieldToMessages();
+}
+
+ResultCode ClosePort(CameraDriver* driver)
+{
+    if (!driver->portOpen)
+        return RESULT_OK;
+    driver->portOpen = 0;
+    driver->line->setMask(driver->portHandle, 0);
+    WaitForReaderThreadEnd(driver);
+
+    driver->line->escape(driver->portHandle, CLRRTS);
+    driver->line->purge(driver->portHandle, PURGE_ALL);
+    driver->line->close(driver->portHandle);
+    CloseEvents(driver);
+
+    driver->portHandle = 0;
+    driver->readerThread = 0;
+    driver->readerThreadId = 0;
+    driver->writeOverlapped.Offset = driver->writeOverlapped.OffsetHigh = 0;
+    driver->readOverlapped.Offset = driver->readOverlapped.OffsetHigh = 0;
+    driver->cameraReady = 0;
+    driver->controlModeSet = 0;
+    return RESULT_OK;
+}
+
+void SetPortEventMask(CameraDriver* driver, DWORD mask)
+{
+    if (driver->portHandle)
+        driver->line->setMask(driver->portHandle, mask);
+}
+
+ResultCode PulseRts(CameraDriver* driver)
+{
+    if (driver->portHandle)
+        driver->line->escape(driver->portHandle, CLRRTS);
+    DelayPumping(RTS_PULSE_MS);
+    if (driver->portHandle)
+        driver->line->escape(driver->portHandle, SETRTS);
+    return driver->lastResult;
+}
+
+// A port that cannot report its modem lines counts as CTS off.
+static int CtsIsOn(CameraDriver* driver)
+{
+    DWORD status = 0;
+    if (!driver->portHandle || !driver->line->getModemStatus(driver->portHandle, &status))
+        return 0;
+    return (status & MS_CTS_ON) != 0;
+}
+
+ResultCode WaitForCts(CameraDriver* driver, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;)
+    {
+        if (CtsIsOn(driver))
+        {
+            driver->lastResult = RESULT_OK;
+            break;
+        }
+        if (GetTickCount() - start >= timeoutMs)
+        {
+            driver->lastResult = RESULT_NOT_CONNECTED;
+            break;
+        }
+        YieldToMessages();
+    }
+    ReportLinkStatus(driver);
+    return driver->lastResult;
+}
+
+int BytesWaiting(CameraDriver* driver)
+{
+    DWORD inQueue = 0;
+    if (!driver->portHandle)
+        return 0;
+    driver->line->clearError(driver->portHandle, &inQueue);
+    return (int)inQueue;
+}
+
+// A read on a port that is closing fails at once, so that ClosePort never waits out a
+// reception of the reader thread.
+int ReadByte(CameraDriver* driver, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;)
+    {
+        if (!driver->portOpen)
+            return RESULT_READ_ERROR;
+        if (BytesWaiting(driver) > 0)
+            break;
+        if (GetTickCount() - start >= timeoutMs)
+            return RESULT_TIMEOUT;
+        YieldToMessages();
+    }
+    BYTE value = 0;
+    if (!driver->line->readByte(driver->portHandle, &driver->readOverlapped, &value))
+        return RESULT_READ_ERROR;
+    return value;
+}
+
+ResultCode WriteByte(CameraDriver* driver, uint8_t value)
+{
+    if (!driver->portHandle)
+        return RESULT_WRITE_ERROR;
+    if (!driver->line->writeByte(driver->portHandle, &driver->writeOverlapped, value))
+        return RESULT_WRITE_ERROR;
+    return RESULT_OK;
+}

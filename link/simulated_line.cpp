@@ -1,0 +1,463 @@
+// The simulated line: byte queues to an in-process peer, modem lines, comm-event wait,
+// pacing and fault hooks. See simulated_line.h for the principles.
+#include "link/simulated_line.h"
+#include "link/serial_line.h"
+
+#include <string.h>
+
+// --- Byte queues ---
+
+static void QueueClear(SimByteQueue* queue)
+{
+    queue->head = 0;
+    queue->count = 0;
+    queue->wireFreeAtUs = 0;
+}
+
+static void QueuePush(SimByteQueue* queue, uint8_t value, int64_t nowUs, int64_t byteTimeUs)
+{
+    if (queue->count == SIM_QUEUE_SIZE)
+        return; // overrun: the byte is lost
+    int64_t start = queue->wireFreeAtUs > nowUs ? queue->wireFreeAtUs : nowUs;
+    int index = (queue->head + queue->count) % SIM_QUEUE_SIZE;
+    queue->bytes[index] = value;
+    queue->readyAtUs[index] = start + byteTimeUs;
+    queue->wireFreeAtUs = start + byteTimeUs;
+    ++queue->count;
+}
+
+// Bytes at the front of the queue that have finished crossing the wire.
+static int QueueVisible(const SimByteQueue* queue, int64_t nowUs)
+{
+    int visible = 0;
+    while (visible < queue->count)
+    {
+        int index = (queue->head + visible) % SIM_QUEUE_SIZE;
+        if (queue->readyAtUs[index] > nowUs)
+            break;
+        ++visible;
+    }
+    return visible;
+}
+
+static uint8_t QueuePop(SimByteQueue* queue)
+{
+    uint8_t value = queue->bytes[queue->head];
+    queue->head = (queue->head + 1) % SIM_QUEUE_SIZE;
+    --queue->count;
+    return value;
+}
+
+// Milliseconds until byte number `position` of the queue arrives (rounded up), or INFINITE.
+static DWORD QueueWaitMs(const SimByteQueue* queue, int position, int64_t nowUs)
+{
+    if (position >= queue->count)
+        return INFINITE;
+    int64_t readyAt = queue->readyAtUs[(queue->head + position) % SIM_QUEUE_SIZE];
+    if (readyAt <= nowUs)
+        return 0;
+    return (DWORD)((readyAt - nowUs + 999) / 1000);
+}
+
+// --- Line ---
+
+static SimulatedLine* LineOf(HANDLE port)
+{
+    return (SimulatedLine*)port;
+}
+
+int64_t SimNowUs(SimulatedLine* line)
+{
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    int64_t ticks = counter.QuadPart - line->startCounter;
+    return ticks / line->counterFrequency * 1000000 +
+           ticks % line->counterFrequency * 1000000 / line->counterFrequency;
+}
+
+uint32_t SimNowMs(SimulatedLine* line)
+{
+    return (uint32_t)(SimNowUs(line) / 1000);
+}
+
+void SimInitLine(SimulatedLine* line)
+{
+    memset(line, 0, sizeof *line);
+    InitializeCriticalSection(&line->lock);
+    line->wakeDriver = CreateEventA(0, FALSE, FALSE, 0);
+    line->wakePeer = CreateEventA(0, FALSE, FALSE, 0);
+    LARGE_INTEGER value;
+    QueryPerformanceFrequency(&value);
+    line->counterFrequency = value.QuadPart;
+    QueryPerformanceCounter(&value);
+    line->startCounter = value.QuadPart;
+    line->initialized = 1;
+}
+
+void SimDestroyLine(SimulatedLine* line)
+{
+    if (!line->initialized)
+        return;
+    SimStopPeer(line);
+    CloseHandle(line->wakeDriver);
+    CloseHandle(line->wakePeer);
+    DeleteCriticalSection(&line->lock);
+    line->initialized = 0;
+}
+
+void SimSetLineSpeed(SimulatedLine* line, int baudRate)
+{
+    EnterCriticalSection(&line->lock);
+    line->byteTimeUs = baudRate > 0 ? 10 * 1000000LL / baudRate : 0;
+    LeaveCriticalSection(&line->lock);
+}
+
+// --- Peer thread ---
+
+static DWORD WINAPI PeerThread(LPVOID argument)
+{
+    SimulatedLine* line = (SimulatedLine*)argument;
+    while (!line->peerStop)
+    {
+        uint32_t now = SimNowMs(line);
+        uint32_t deadline = line->peerService(line->peerContext, line, now);
+        DWORD wait = INFINITE;
+        if (deadline != SIM_NO_DEADLINE)
+        {
+            uint32_t later = SimNowMs(line);
+            wait = (int32_t)(deadline - later) > 0 ? deadline - later : 0;
+        }
+        EnterCriticalSection(&line->lock);
+        int64_t nowUs = SimNowUs(line);
+        int visible = QueueVisible(&line->toPeer, nowUs);
+        DWORD byteWait = visible > 0 ? 0 : QueueWaitMs(&line->toPeer, 0, nowUs);
+        LeaveCriticalSection(&line->lock);
+        if (byteWait < wait)
+            wait = byteWait;
+        if (wait > 0)
+            WaitForSingleObject(line->wakePeer, wait);
+    }
+    return 0;
+}
+
+int SimStartPeer(SimulatedLine* line, SimPeerService service, void* context)
+{
+    SimStopPeer(line);
+    line->peerService = service;
+    line->peerContext = context;
+    line->peerStop = 0;
+    line->peerThread = CreateThread(0, 0, PeerThread, line, 0, 0);
+    return line->peerThread != 0;
+}
+
+void SimStopPeer(SimulatedLine* line)
+{
+    if (!line->peerThread)
+        return;
+    InterlockedExchange(&line->peerStop, 1);
+    SetEvent(line->wakePeer);
+    WaitForSingleObject(line->peerThread, INFINITE);
+    CloseHandle(line->peerThread);
+    line->peerThread = 0;
+}
+
+void SimWakePeer(SimulatedLine* line)
+{
+    SetEvent(line->wakePeer);
+}
+
+// --- Peer side ---
+
+int SimPeerRead(SimulatedLine* line, uint8_t* bytes, int max)
+{
+    EnterCriticalSection(&line->lock);
+    int visible = QueueVisible(&line->toPeer, SimNowUs(line));
+    int taken = 0;
+    while (taken < visible && taken < max)
+        bytes[taken++] = QueuePop(&line->toPeer);
+    LeaveCriticalSection(&line->lock);
+    return taken;
+}
+
+int SimPeerWrite(SimulatedLine* line, const uint8_t* bytes, int count)
+{
+    EnterCriticalSection(&line->lock);
+    int64_t nowUs = SimNowUs(line);
+    int queued = 0;
+    for (; queued < count && line->toDriver.count < SIM_QUEUE_SIZE; ++queued)
+        QueuePush(&line->toDriver, bytes[queued], nowUs, line->byteTimeUs);
+    LeaveCriticalSection(&line->lock);
+    SetEvent(line->wakeDriver);
+    return queued;
+}
+
+void SimSetCts(SimulatedLine* line, int on)
+{
+    EnterCriticalSection(&line->lock);
+    int changed = (line->cts != 0) != (on != 0);
+    line->cts = on != 0;
+    if (changed && (line->eventMask & EV_CTS))
+        line->pendingEvents |= EV_CTS;
+    LeaveCriticalSection(&line->lock);
+    if (changed)
+        SetEvent(line->wakeDriver);
+}
+
+int SimGetRts(SimulatedLine* line)
+{
+    return line->rts;
+}
+
+void SimFlush(SimulatedLine* line)
+{
+    EnterCriticalSection(&line->lock);
+    QueueClear(&line->toPeer);
+    QueueClear(&line->toDriver);
+    line->announcedToDriver = 0;
+    LeaveCriticalSection(&line->lock);
+}
+
+void SimFailNextReads(SimulatedLine* line, int count)
+{
+    EnterCriticalSection(&line->lock);
+    line->failReads = count;
+    LeaveCriticalSection(&line->lock);
+}
+
+void SimFailNextWrites(SimulatedLine* line, int count)
+{
+    EnterCriticalSection(&line->lock);
+    line->failWrites = count;
+    LeaveCriticalSection(&line->lock);
+}
+
+void SimSetVanished(SimulatedLine* line, int vanished)
+{
+    EnterCriticalSection(&line->lock);
+    line->vanished = vanished;
+    LeaveCriticalSection(&line->lock);
+    SetEvent(line->wakeDriver);
+}
+
+int SimPendingToDriver(SimulatedLine* line)
+{
+    EnterCriticalSection(&line->lock);
+    int count = line->toDriver.count;
+    LeaveCriticalSection(&line->lock);
+    return count;
+}
+
+// --- Driver side: the simulatedLineBackend ---
+
+// A vanished device fails every call, as Windows does for a pulled USB adapter.
+static BOOL Vanished(SimulatedLine* line)
+{
+    if (!line->vanished)
+        return FALSE;
+    SetLastError(ERROR_NOT_READY);
+    return TRUE;
+}
+
+static HANDLE SimOpen(int portIndex)
+{
+    SimulatedLine* line = AttachedSimulatedLine(portIndex);
+    if (!line || line->vanished || line->isOpen)
+    {
+        SetLastError(line && line->isOpen ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    EnterCriticalSection(&line->lock);
+    line->isOpen = 1;
+    ++line->openCount;
+    LeaveCriticalSection(&line->lock);
+    return (HANDLE)line;
+}
+
+static void ClearQueues(SimulatedLine* line, DWORD flags)
+{
+    if (flags & PURGE_RXCLEAR)
+    {
+        QueueClear(&line->toDriver);
+        line->announcedToDriver = 0;
+    }
+    if (flags & PURGE_TXCLEAR)
+        QueueClear(&line->toPeer);
+}
+
+static BOOL SimSetMask(HANDLE port, DWORD mask)
+{
+    SimulatedLine* line = LineOf(port);
+    if (Vanished(line))
+        return FALSE;
+    EnterCriticalSection(&line->lock);
+    line->eventMask = mask;
+    line->pendingEvents = 0;
+    ++line->maskGeneration;
+    // As on a real port, characters that arrived before the mask was set raise no event.
+    line->announcedToDriver = QueueVisible(&line->toDriver, SimNowUs(line));
+    LeaveCriticalSection(&line->lock);
+    SetEvent(line->wakeDriver);
+    return TRUE;
+}
+
+static void SimPrepare(HANDLE port)
+{
+    SimulatedLine* line = LineOf(port);
+    SimSetMask(port, 0);
+    EnterCriticalSection(&line->lock);
+    ClearQueues(line, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    LeaveCriticalSection(&line->lock);
+}
+
+static BOOL SimApplyLineSettings(HANDLE port, DWORD)
+{
+    return !Vanished(LineOf(port));
+}
+
+static BOOL SimClose(HANDLE port)
+{
+    SimulatedLine* line = LineOf(port);
+    EnterCriticalSection(&line->lock);
+    line->isOpen = 0;
+    line->eventMask = 0;
+    ++line->maskGeneration;
+    LeaveCriticalSection(&line->lock);
+    SetEvent(line->wakeDriver);
+    return TRUE;
+}
+
+static BOOL SimWaitEvent(HANDLE port, DWORD* events, OVERLAPPED*)
+{
+    SimulatedLine* line = LineOf(port);
+    *events = 0;
+    EnterCriticalSection(&line->lock);
+    unsigned generation = line->maskGeneration;
+    for (;;)
+    {
+        if (line->vanished)
+        {
+            LeaveCriticalSection(&line->lock);
+            SetLastError(ERROR_NOT_READY);
+            return FALSE;
+        }
+        if (line->maskGeneration != generation)
+            break; // ended by a mask change: an empty set
+        int64_t nowUs = SimNowUs(line);
+        int visible = QueueVisible(&line->toDriver, nowUs);
+        if ((line->eventMask & EV_RXCHAR) && visible > line->announcedToDriver)
+        {
+            line->pendingEvents |= EV_RXCHAR;
+            line->announcedToDriver = visible;
+        }
+        if (line->pendingEvents & line->eventMask)
+        {
+            *events = line->pendingEvents & line->eventMask;
+            line->pendingEvents = 0;
+            break;
+        }
+        DWORD wait = INFINITE;
+        if (line->eventMask & EV_RXCHAR)
+            wait = QueueWaitMs(&line->toDriver, line->announcedToDriver, nowUs);
+        LeaveCriticalSection(&line->lock);
+        WaitForSingleObject(line->wakeDriver, wait);
+        EnterCriticalSection(&line->lock);
+    }
+    LeaveCriticalSection(&line->lock);
+    return TRUE;
+}
+
+static BOOL SimGetModemStatus(HANDLE port, DWORD* status)
+{
+    SimulatedLine* line = LineOf(port);
+    if (Vanished(line))
+        return FALSE;
+    *status = line->cts ? MS_CTS_ON : 0;
+    return TRUE;
+}
+
+static BOOL SimEscape(HANDLE port, DWORD function)
+{
+    SimulatedLine* line = LineOf(port);
+    if (Vanished(line))
+        return FALSE;
+    if (function == SETRTS)
+        line->rts = 1;
+    else if (function == CLRRTS)
+        line->rts = 0;
+    else
+        return FALSE;
+    SetEvent(line->wakePeer);
+    return TRUE;
+}
+
+static BOOL SimPurge(HANDLE port, DWORD flags)
+{
+    SimulatedLine* line = LineOf(port);
+    if (Vanished(line))
+        return FALSE;
+    EnterCriticalSection(&line->lock);
+    ClearQueues(line, flags);
+    LeaveCriticalSection(&line->lock);
+    return TRUE;
+}
+
+static BOOL SimClearError(HANDLE port, DWORD* inQueue)
+{
+    SimulatedLine* line = LineOf(port);
+    *inQueue = 0;
+    if (Vanished(line))
+        return FALSE;
+    EnterCriticalSection(&line->lock);
+    *inQueue = (DWORD)QueueVisible(&line->toDriver, SimNowUs(line));
+    LeaveCriticalSection(&line->lock);
+    return TRUE;
+}
+
+static BOOL SimReadByte(HANDLE port, OVERLAPPED*, BYTE* value)
+{
+    SimulatedLine* line = LineOf(port);
+    if (Vanished(line))
+        return FALSE;
+    BOOL read = FALSE;
+    EnterCriticalSection(&line->lock);
+    if (line->failReads > 0)
+        --line->failReads;
+    else if (QueueVisible(&line->toDriver, SimNowUs(line)) > 0)
+    {
+        *value = QueuePop(&line->toDriver);
+        if (line->announcedToDriver > 0)
+            --line->announcedToDriver;
+        read = TRUE;
+    }
+    LeaveCriticalSection(&line->lock);
+    return read;
+}
+
+static BOOL SimWriteByte(HANDLE port, OVERLAPPED*, BYTE value)
+{
+    SimulatedLine* line = LineOf(port);
+    if (Vanished(line))
+        return FALSE;
+    EnterCriticalSection(&line->lock);
+    BOOL started = TRUE;
+    if (line->failWrites > 0)
+    {
+        --line->failWrites;
+        started = FALSE;
+    }
+    else
+        QueuePush(&line->toPeer, value, SimNowUs(line), line->byteTimeUs);
+    LeaveCriticalSection(&line->lock);
+    if (started)
+        SetEvent(line->wakePeer);
+    else
+        SetLastError(ERROR_GEN_FAILURE);
+    return started;
+}
+
+const LineBackend simulatedLineBackend = {
+    "simulated line", SimOpen,  SimPrepare,        SimApplyLineSettings,
+    SimClose,         SimSetMask, SimWaitEvent,    SimGetModemStatus,
+    SimEscape,        SimPurge, SimClearError,     SimReadByte,
+    SimWriteByte,
+};
