@@ -114,9 +114,13 @@ ResultCode StartReaderThread(CameraDriver* driver);
 ResultCode PulseRts(CameraDriver* driver);
 ResultCode WaitForCts(CameraDriver* driver, DWORD timeoutMs);
 int BytesWaiting(CameraDriver* driver);
+// The same count, with 0 as the result when the port cannot report it.
+int QueryBytesWaiting(CameraDriver* driver, int* count);
 int ReadByte(CameraDriver* driver, DWORD timeoutMs); // 0..255, -9 or -10
 ResultCode WriteByte(CameraDriver* driver, uint8_t value);
-void SetPortEventMask(CameraDriver* driver, DWORD mask);
+// Sets the port's event mask (0 when it cannot be set) and remembers it for the reader.
+int SetPortEventMask(CameraDriver* driver, DWORD mask);
+DWORD CurrentEventMask(CameraDriver* driver);
 
 // --- Timing (timing.cpp); used throughout the program ---
 

@@ -32,16 +32,33 @@ static void PostFrameToWindow(CameraDriver* driver)
 }
 
 // Receives one frame when no transaction holds the port; a failed reception is dropped.
-static void ReceiveUnsolicitedFrame(CameraDriver* driver)
+// A wait that woke just before a transaction narrowed the mask must not take the interlock
+// in a gap between two receptions of that transaction and read its reply, so the mask is
+// looked at again once the interlock is held.
+// Returns 1 when a frame was received.
+static int ReceiveUnsolicitedFrame(CameraDriver* driver)
 {
     if (!TryTakeReceiveInterlock(driver))
-        return;
+        return 0;
     ResultCode result = RESULT_TIMEOUT;
-    if (BytesWaiting(driver) > 0)
+    if ((CurrentEventMask(driver) & EV_RXCHAR) && BytesWaiting(driver) > 0)
         result = ReceiveFrame(driver, driver->eventBuffer, 0, READER_FRAME_TIMEOUT_MS);
     ReleaseReceiveInterlock(driver);
-    if (result == RESULT_OK)
-        PostFrameToWindow(driver);
+    if (result != RESULT_OK)
+        return 0;
+    PostFrameToWindow(driver);
+    return 1;
+}
+
+// Characters that arrive while a transaction has the mask narrowed raise no event once the
+// mask is restored (the port forgets events when its mask changes), so a completion frame
+// arriving just after a transaction's last reception would wait in the queue for the next
+// byte. Before every wait the queue is therefore emptied of whole frames.
+static void ReceiveWaitingFrames(CameraDriver* driver)
+{
+    while (driver->portOpen && ReceiveUnsolicitedFrame(driver))
+    {
+    }
 }
 
 static void EndReaderThread(CameraDriver* driver, HANDLE ownEvent)
@@ -62,7 +79,7 @@ static DWORD WINAPI ReaderThread(LPVOID argument)
     OVERLAPPED wait;
     memset(&wait, 0, sizeof wait);
     wait.hEvent = CreateEventA(0, TRUE, FALSE, 0);
-    if (!wait.hEvent || !driver->line->setMask(driver->portHandle, RECEIVE_EVENT_MASK))
+    if (!wait.hEvent || !SetPortEventMask(driver, RECEIVE_EVENT_MASK))
     {
         EndReaderThread(driver, wait.hEvent);
         return 0;
@@ -71,6 +88,9 @@ static DWORD WINAPI ReaderThread(LPVOID argument)
 
     while (driver->portOpen)
     {
+        ReceiveWaitingFrames(driver);
+        if (!driver->portOpen)
+            break; // ClosePort's mask change may have come before this wait began
         DWORD events = 0;
         if (!driver->line->waitEvent(driver->portHandle, &events, &wait))
         {
@@ -79,8 +99,6 @@ static DWORD WINAPI ReaderThread(LPVOID argument)
         }
         if (events & EV_CTS)
             PostCtsChange(driver);
-        if ((events & EV_RXCHAR) && driver->portOpen)
-            ReceiveUnsolicitedFrame(driver);
     }
     EndReaderThread(driver, wait.hEvent);
     return 0;

@@ -120,7 +120,7 @@ ResultCode ClosePort(CameraDriver* driver)
     if (!driver->portOpen)
         return RESULT_OK;
     driver->portOpen = 0;
-    driver->line->setMask(driver->portHandle, 0);
+    SetPortEventMask(driver, 0);
     WaitForReaderThreadEnd(driver);
 
     driver->line->escape(driver->portHandle, CLRRTS);
@@ -138,10 +138,18 @@ ResultCode ClosePort(CameraDriver* driver)
     return RESULT_OK;
 }
 
-void SetPortEventMask(CameraDriver* driver, DWORD mask)
+// The mask last set on the port (one driver, one port at a time).
+static volatile DWORD portEventMask;
+
+int SetPortEventMask(CameraDriver* driver, DWORD mask)
 {
-    if (driver->portHandle)
-        driver->line->setMask(driver->portHandle, mask);
+    portEventMask = mask;
+    return driver->portHandle && driver->line->setMask(driver->portHandle, mask);
+}
+
+DWORD CurrentEventMask(CameraDriver*)
+{
+    return portEventMask;
 }
 
 ResultCode PulseRts(CameraDriver* driver)
@@ -186,23 +194,33 @@ ResultCode WaitForCts(CameraDriver* driver, DWORD timeoutMs)
 
 int BytesWaiting(CameraDriver* driver)
 {
+    int count = 0;
+    QueryBytesWaiting(driver, &count);
+    return count;
+}
+
+int QueryBytesWaiting(CameraDriver* driver, int* count)
+{
     DWORD inQueue = 0;
-    if (!driver->portHandle)
+    *count = 0;
+    if (!driver->portHandle || !driver->line->clearError(driver->portHandle, &inQueue))
         return 0;
-    driver->line->clearError(driver->portHandle, &inQueue);
-    return (int)inQueue;
+    *count = (int)inQueue;
+    return 1;
 }
 
 // A read on a port that is closing fails at once, so that ClosePort never waits out a
-// reception of the reader thread.
+// reception of the reader thread; so does a read on a port that can no longer report its
+// input queue (a pulled USB adapter), instead of waiting out the time-out.
 int ReadByte(CameraDriver* driver, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     for (;;)
     {
-        if (!driver->portOpen)
+        int waiting = 0;
+        if (!driver->portOpen || !QueryBytesWaiting(driver, &waiting))
             return RESULT_READ_ERROR;
-        if (BytesWaiting(driver) > 0)
+        if (waiting > 0)
             break;
         if (GetTickCount() - start >= timeoutMs)
             return RESULT_TIMEOUT;

@@ -28,9 +28,10 @@ static ResultCode ReadFrameBytes(CameraDriver* driver, uint8_t* frame, DWORD sta
 {
     for (;;)
     {
-        if (!driver->portOpen)
+        int waiting = 0;
+        if (!driver->portOpen || !QueryBytesWaiting(driver, &waiting))
             return RESULT_READ_ERROR;
-        if (BytesWaiting(driver) > 0)
+        if (waiting > 0)
         {
             int value = ReadByte(driver, BYTE_TIMEOUT_MS);
             if (value < 0)
@@ -101,7 +102,23 @@ ResultCode ReceiveFrameLocked(CameraDriver* driver, uint8_t* frame, int* length,
     return driver->lastResult;
 }
 
-ResultCode WriteFrame(CameraDriver* driver, uint8_t* request)
+// Held while one thread writes a frame. A transaction sends its request without the receive
+// interlock, so the reader thread may be acknowledging a frame at that very moment; without
+// this the two frames' bytes would interleave on the wire and the camera would see neither.
+static volatile LONG frameWriteBusy;
+
+static void TakeFrameWriteLock()
+{
+    while (InterlockedCompareExchange(&frameWriteBusy, 1, 0) != 0)
+        Sleep(1);
+}
+
+static void ReleaseFrameWriteLock()
+{
+    InterlockedExchange(&frameWriteBusy, 0);
+}
+
+static ResultCode WriteFrameBytes(CameraDriver* driver, uint8_t* request)
 {
     int length = request[0];
     uint8_t sum = 0;
@@ -115,10 +132,22 @@ ResultCode WriteFrame(CameraDriver* driver, uint8_t* request)
     return WriteByte(driver, request[length]);
 }
 
+ResultCode WriteFrame(CameraDriver* driver, uint8_t* request)
+{
+    TakeFrameWriteLock();
+    ResultCode result = WriteFrameBytes(driver, request);
+    ReleaseFrameWriteLock();
+    return result;
+}
+
+// A request written is no sign that the camera answers, so only a failed write is reported
+// here; recovery is reported by the reception of the answer. Otherwise every failing
+// transaction after the first would show the window a recovery and a new failure.
 ResultCode SendRequest(CameraDriver* driver, uint8_t* request)
 {
     driver->lastResult = WriteFrame(driver, request);
-    ReportLinkStatus(driver);
+    if (driver->lastResult != RESULT_OK)
+        ReportLinkStatus(driver);
     return driver->lastResult;
 }
 

@@ -5,6 +5,7 @@
 #include <string.h>
 
 static MessageRecorder recorder;
+static int dispatching; // inside DispatchMessageA of PumpMessages: a posted message
 
 static LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -16,7 +17,7 @@ static LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wParam, L
             memset(entry, 0, sizeof *entry);
             entry->message = message;
             entry->wParam = wParam;
-            entry->posted = !InSendMessage();
+            entry->posted = dispatching && !InSendMessage();
             if (message == WM_CAMERA_EVENT && wParam == CAMERA_EVENT_FRAME && lParam)
             {
                 const uint8_t* frame = (const uint8_t*)lParam;
@@ -75,7 +76,9 @@ void PumpMessages()
     while (PeekMessageA(&message, 0, 0, 0, PM_REMOVE))
     {
         TranslateMessage(&message);
+        dispatching = 1;
         DispatchMessageA(&message);
+        dispatching = 0;
     }
 }
 
