@@ -1,0 +1,305 @@
+// The settings file: defaults, load and save of the settings image, the path helpers, and the
+// start-up and shutdown steps that move values between the image, the driver and the flags.
+#include "app/settings_file.h"
+
+#include <stdio.h>
+#include <string.h>
+
+SettingsImage settingsImage;
+WorkingFlags workingFlags;
+int settingsLoaded;
+int settingsSaved;
+
+static const char HEADER_FORMAT[] = "%s Version %d.%02d Initialization File.";
+static const char SETTINGS_EXTENSION[] = ".INI";
+static const char TEMPORARY_SUFFIX[] = ".TMP";               // HLR8.INI.TMP, beside HLR8.INI
+static const int LOAD_BUFFER_SIZE = SETTINGS_IMAGE_SIZE + 1; // one more shows a long file
+static const UINT CREATE_EXCLUSIVE = OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE;
+static const DWORD REPLACE_FLAGS = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+
+// --- Path helpers ---
+
+static char* EmptyResult(char* destination, int size)
+{
+    if (destination && size > 0)
+        destination[0] = 0;
+    return 0;
+}
+
+static int IsSeparator(char c)
+{
+    return c == '\\' || c == ':';
+}
+
+char* GetDirectoryOfPath(char* destination, int size, const char* path)
+{
+    if (!destination || size <= 0)
+        return 0;
+    int length = path ? (int)strlen(path) : 0;
+    int end = length;
+    while (end > 0 && !IsSeparator(path[end - 1]))
+        --end;
+    // end is now the length of the copy up to and including the last separator (0: none).
+    int kept = end;
+    int driveRoot = end > 2 && path[end - 2] == ':' && path[end - 1] == '\\';
+    if (!driveRoot && end > 1 && path[end - 1] == '\\')
+        kept = end - 1;
+    if (kept >= size)
+        return EmptyResult(destination, size);
+    memcpy(destination, path, (size_t)kept);
+    destination[kept] = 0;
+    return destination;
+}
+
+char* JoinPath(char* destination, int size, const char* directory, const char* fileName)
+{
+    if (!destination || size <= 0)
+        return 0;
+    int directoryLength = directory ? (int)strlen(directory) : 0;
+    int nameLength = fileName ? (int)strlen(fileName) : 0;
+    int separator = directoryLength > 0 && !IsSeparator(directory[directoryLength - 1]);
+    if (directoryLength + separator + nameLength >= size)
+        return EmptyResult(destination, size);
+    memmove(destination, directory, (size_t)directoryLength);
+    if (separator)
+        destination[directoryLength] = '\\';
+    memcpy(destination + directoryLength + separator, fileName, (size_t)nameLength);
+    destination[directoryLength + separator + nameLength] = 0;
+    return destination;
+}
+
+// text followed by suffix into destination; 0 (and nothing copied) when it does not fit.
+static int CopyWithSuffix(char* destination, int size, const char* text, const char* suffix)
+{
+    int textLength = (int)strlen(text);
+    int suffixLength = (int)strlen(suffix);
+    if (textLength + suffixLength >= size)
+        return 0;
+    memcpy(destination, text, (size_t)textLength);
+    memcpy(destination + textLength, suffix, (size_t)suffixLength + 1);
+    return 1;
+}
+
+int GetSettingsPath(HINSTANCE instance, const char* baseName, char* path, int size)
+{
+    EmptyResult(path, size);
+    char programName[SETTINGS_PATH_SIZE];
+    DWORD length = GetModuleFileNameA(instance, programName, sizeof programName);
+    // A name that filled the whole buffer may have been cut (and left unterminated).
+    if (length == 0 || length >= sizeof programName)
+        return 0;
+    programName[length] = 0;
+
+    char directory[SETTINGS_PATH_SIZE];
+    if (!GetDirectoryOfPath(directory, sizeof directory, programName))
+        return 0;
+    char fileName[SETTINGS_PATH_SIZE];
+    if (!CopyWithSuffix(fileName, sizeof fileName, baseName, SETTINGS_EXTENSION))
+        return 0;
+    return JoinPath(path, size, directory, fileName) != 0;
+}
+
+// --- The image and the file ---
+
+// The working flags into the image, as 0 or 1.
+static void StoreWorkingFlags(SettingsImage* image, const WorkingFlags* flags)
+{
+    image->largeWindow = flags->largeWindow != 0;
+    image->alwaysOnTop = flags->alwaysOnTop != 0;
+    image->acceleratedSpeed = flags->acceleratedSpeed != 0;
+    image->panReversed = flags->panReversed != 0;
+}
+
+void SetSettingsDefaults(SettingsImage* image, const WorkingFlags* flags)
+{
+    memset(image->headerText, 0, sizeof image->headerText);
+    image->headerText[SETTINGS_HEADER_SIZE - 1] = (char)SETTINGS_HEADER_END_MARK;
+    snprintf(image->headerText, SETTINGS_HEADER_TEXT_LIMIT, HEADER_FORMAT, SETTINGS_BASE_NAME,
+             SETTINGS_VERSION_MAJOR, SETTINGS_VERSION_MINOR);
+    image->comPortIndex = 0;
+    image->baudRate = DEFAULT_BAUD_RATE;
+    image->windowRect.left = UNSET_POSITION;
+    image->windowRect.top = UNSET_POSITION;
+    image->windowRect.right = UNSET_POSITION;
+    image->windowRect.bottom = UNSET_POSITION;
+    StoreWorkingFlags(image, flags);
+    memset(image->driverSnapshot, 0, sizeof image->driverSnapshot);
+}
+
+int LoadSettingsFromPath(SettingsImage* image, const char* path)
+{
+    HFILE file = _lopen(path, OF_READ);
+    if (file == HFILE_ERROR)
+        return 0;
+    char data[LOAD_BUFFER_SIZE];
+    UINT count = _lread(file, data, sizeof data);
+    _lclose(file);
+    // A read that failed outright says nothing about the file's contents: leave it alone.
+    if (count == (UINT)HFILE_ERROR)
+        return 0;
+    if (count != (UINT)SETTINGS_IMAGE_SIZE)
+    {
+        DeleteFileA(path);
+        return 0;
+    }
+    // Only the text up to its first zero is compared; both sides stop within 79 bytes.
+    data[SETTINGS_HEADER_TEXT_LIMIT - 1] = 0;
+    if (strncmp(data, image->headerText, SETTINGS_HEADER_TEXT_LIMIT) != 0)
+    {
+        DeleteFileA(path);
+        return 0;
+    }
+    memcpy(image, data, SETTINGS_IMAGE_SIZE);
+    return 1;
+}
+
+// Writes the whole image to a new file at path and flushes it; 1 only when all of it is on
+// disk. The file is closed in every case.
+static int WriteImageFile(const SettingsImage* image, const char* path, int* created)
+{
+    OFSTRUCT openInfo;
+    memset(&openInfo, 0, sizeof openInfo);
+    HFILE file = OpenFile(path, &openInfo, CREATE_EXCLUSIVE);
+    *created = file != HFILE_ERROR;
+    if (!*created)
+        return 0;
+    UINT written = _lwrite(file, (LPCCH)image, SETTINGS_IMAGE_SIZE);
+    int complete = written == (UINT)SETTINGS_IMAGE_SIZE;
+    // The replace below is written through; the data it points to must be on disk first.
+    if (complete && !FlushFileBuffers((HANDLE)(INT_PTR)file))
+        complete = 0;
+    if (_lclose(file) == HFILE_ERROR)
+        complete = 0;
+    return complete;
+}
+
+int SaveSettingsToPath(const SettingsImage* image, const char* path)
+{
+    char temporary[SETTINGS_PATH_SIZE];
+    if (!CopyWithSuffix(temporary, sizeof temporary, path, TEMPORARY_SUFFIX))
+        return 0;
+
+    int created = 0;
+    if (!WriteImageFile(image, temporary, &created))
+    {
+        if (created)
+            DeleteFileA(temporary);
+        return 0;
+    }
+    if (!MoveFileExA(temporary, path, REPLACE_FLAGS))
+    {
+        DeleteFileA(temporary);
+        return 0;
+    }
+    return 1;
+}
+
+int LoadSettingsFile(HINSTANCE instance, const char* baseName, SettingsImage* image)
+{
+    char path[SETTINGS_PATH_SIZE];
+    if (!GetSettingsPath(instance, baseName, path, sizeof path))
+        return 0;
+    return LoadSettingsFromPath(image, path);
+}
+
+int SaveSettingsFile(HINSTANCE instance, const char* baseName, const SettingsImage* image)
+{
+    char path[SETTINGS_PATH_SIZE];
+    if (!GetSettingsPath(instance, baseName, path, sizeof path))
+        return 0;
+    return SaveSettingsToPath(image, path);
+}
+
+// --- Program start ---
+
+static int32_t OnScreenEdge(int32_t edge, int screenExtent, int captionHeight)
+{
+    // A window whose edge lies within one caption height of the far side could not be grabbed.
+    return edge >= screenExtent - captionHeight ? UNSET_POSITION : edge;
+}
+
+void ApplyLoadedSettings(SettingsImage* image, WorkingFlags* flags, CameraDriver* driver,
+                         int screenWidth, int screenHeight, int captionHeight)
+{
+    driver->portIndex = image->comPortIndex;
+    driver->lineSpeed = image->baudRate;
+    flags->largeWindow = image->largeWindow != 0;
+    flags->alwaysOnTop = image->alwaysOnTop != 0;
+    flags->acceleratedSpeed = image->acceleratedSpeed != 0;
+    flags->panReversed = image->panReversed != 0;
+    image->windowRect.left = OnScreenEdge(image->windowRect.left, screenWidth, captionHeight);
+    image->windowRect.top = OnScreenEdge(image->windowRect.top, screenHeight, captionHeight);
+}
+
+static int FinishStartLoad(SettingsImage* image, WorkingFlags* flags, CameraDriver* driver,
+                           int loaded, int screenWidth, int screenHeight, int captionHeight)
+{
+    settingsLoaded = loaded;
+    if (loaded)
+        ApplyLoadedSettings(image, flags, driver, screenWidth, screenHeight, captionHeight);
+    return loaded;
+}
+
+int LoadSettingsAtStart(SettingsImage* image, WorkingFlags* flags, CameraDriver* driver,
+                        HINSTANCE instance, int screenWidth, int screenHeight, int captionHeight)
+{
+    SetSettingsDefaults(image, flags);
+    int loaded = LoadSettingsFile(instance, SETTINGS_BASE_NAME, image);
+    return FinishStartLoad(image, flags, driver, loaded, screenWidth, screenHeight, captionHeight);
+}
+
+int LoadSettingsAtStartFromPath(SettingsImage* image, WorkingFlags* flags, CameraDriver* driver,
+                                const char* path, int screenWidth, int screenHeight,
+                                int captionHeight)
+{
+    SetSettingsDefaults(image, flags);
+    int loaded = LoadSettingsFromPath(image, path);
+    return FinishStartLoad(image, flags, driver, loaded, screenWidth, screenHeight, captionHeight);
+}
+
+// --- Shutdown ---
+
+void TakeDriverSnapshot(SettingsImage* image, const CameraDriver* driver, int linkOpen)
+{
+    if (!linkOpen)
+        return;
+    size_t copied = sizeof *driver;
+    if (copied > sizeof image->driverSnapshot)
+        copied = sizeof image->driverSnapshot;
+    memcpy(image->driverSnapshot, (const void*)driver, copied);
+    memset(image->driverSnapshot + copied, 0, sizeof image->driverSnapshot - copied);
+}
+
+// The part of the shutdown save before the file is written; 0 when the run has saved already.
+static int PrepareShutdownSave(SettingsImage* image, const WorkingFlags* flags, HWND window)
+{
+    if (settingsSaved)
+        return 0;
+    settingsSaved = 1;
+    RECT rect;
+    if (window && GetWindowRect(window, &rect))
+    {
+        image->windowRect.left = rect.left;
+        image->windowRect.top = rect.top;
+        image->windowRect.right = rect.right;
+        image->windowRect.bottom = rect.bottom;
+    }
+    StoreWorkingFlags(image, flags);
+    return 1;
+}
+
+int SaveSettingsAtShutdown(SettingsImage* image, const WorkingFlags* flags, HWND window,
+                           HINSTANCE instance)
+{
+    if (!PrepareShutdownSave(image, flags, window))
+        return 0;
+    return SaveSettingsFile(instance, SETTINGS_BASE_NAME, image);
+}
+
+int SaveSettingsAtShutdownToPath(SettingsImage* image, const WorkingFlags* flags, HWND window,
+                                 const char* path)
+{
+    if (!PrepareShutdownSave(image, flags, window))
+        return 0;
+    return SaveSettingsToPath(image, path);
+}
