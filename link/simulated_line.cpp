@@ -196,8 +196,15 @@ void SimSetCts(SimulatedLine* line, int on)
     EnterCriticalSection(&line->lock);
     int changed = (line->cts != 0) != (on != 0);
     line->cts = on != 0;
+    // A change during a pending wait completes that wait at once, as a port does; the
+    // waiting thread may only get to run after a later mask change.
     if (changed && (line->eventMask & EV_CTS))
-        line->pendingEvents |= EV_CTS;
+    {
+        if (line->waiting)
+            line->completedEvents |= EV_CTS;
+        else
+            line->pendingEvents |= EV_CTS;
+    }
     LeaveCriticalSection(&line->lock);
     if (changed)
         SetEvent(line->wakeDriver);
@@ -332,13 +339,21 @@ static BOOL SimWaitEvent(HANDLE port, DWORD* events, OVERLAPPED*)
     *events = 0;
     EnterCriticalSection(&line->lock);
     unsigned generation = line->maskGeneration;
+    line->waiting = 1;
     for (;;)
     {
         if (line->vanished)
         {
+            line->waiting = 0;
             LeaveCriticalSection(&line->lock);
             SetLastError(ERROR_NOT_READY);
             return FALSE;
+        }
+        if (line->completedEvents)
+        {
+            *events = line->completedEvents;
+            line->completedEvents = 0;
+            break;
         }
         if (line->maskGeneration != generation)
             break; // ended by a mask change: an empty set
@@ -362,6 +377,7 @@ static BOOL SimWaitEvent(HANDLE port, DWORD* events, OVERLAPPED*)
         WaitForSingleObject(line->wakeDriver, wait);
         EnterCriticalSection(&line->lock);
     }
+    line->waiting = 0;
     LeaveCriticalSection(&line->lock);
     return TRUE;
 }

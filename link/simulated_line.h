@@ -54,7 +54,9 @@ struct SimulatedLine
 
     // Comm-event wait of the driver side.
     DWORD eventMask;
-    DWORD pendingEvents;
+    DWORD pendingEvents;    // events seen while no wait was pending; a mask change drops them
+    DWORD completedEvents;  // events that ended a pending wait; a mask change keeps them
+    int waiting;            // the driver side is inside its comm-event wait
     unsigned maskGeneration; // bumped by every mask change, ends a pending wait
     HANDLE wakeDriver;       // auto-reset: something the driver's wait may want changed
     HANDLE wakePeer;         // auto-reset: bytes for the peer, or the peer thread must stop
