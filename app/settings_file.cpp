@@ -14,7 +14,6 @@ static const char HEADER_FORMAT[] = "%s Version %d.%02d Initialization File.";
 static const char SETTINGS_EXTENSION[] = ".INI";
 static const char TEMPORARY_SUFFIX[] = ".TMP";               // HLR8.INI.TMP, beside HLR8.INI
 static const int LOAD_BUFFER_SIZE = SETTINGS_IMAGE_SIZE + 1; // one more shows a long file
-static const UINT CREATE_EXCLUSIVE = OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE;
 static const DWORD REPLACE_FLAGS = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 
 // --- Path helpers ---
@@ -153,22 +152,23 @@ int LoadSettingsFromPath(SettingsImage* image, const char* path)
     return 1;
 }
 
-// Writes the whole image to a new file at path and flushes it; 1 only when all of it is on
-// disk. The file is closed in every case.
+// Writes the whole image to a new file at path, created with exclusive sharing, and flushes
+// it; 1 only when all of it is on disk. The file is closed in every case. CreateFileA rather
+// than OpenFile: OpenFile cannot take a path of 128 characters or more, and a program in a
+// deep folder would never keep its settings.
 static int WriteImageFile(const SettingsImage* image, const char* path, int* created)
 {
-    OFSTRUCT openInfo;
-    memset(&openInfo, 0, sizeof openInfo);
-    HFILE file = OpenFile(path, &openInfo, CREATE_EXCLUSIVE);
-    *created = file != HFILE_ERROR;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+    *created = file != INVALID_HANDLE_VALUE;
     if (!*created)
         return 0;
-    UINT written = _lwrite(file, (LPCCH)image, SETTINGS_IMAGE_SIZE);
-    int complete = written == (UINT)SETTINGS_IMAGE_SIZE;
+    DWORD written = 0;
+    int complete = WriteFile(file, image, SETTINGS_IMAGE_SIZE, &written, 0) &&
+                   written == (DWORD)SETTINGS_IMAGE_SIZE;
     // The replace below is written through; the data it points to must be on disk first.
-    if (complete && !FlushFileBuffers((HANDLE)(INT_PTR)file))
+    if (complete && !FlushFileBuffers(file))
         complete = 0;
-    if (_lclose(file) == HFILE_ERROR)
+    if (!CloseHandle(file))
         complete = 0;
     return complete;
 }

@@ -271,6 +271,22 @@ TEST_F(SettingsFileTest, ASaveReplacesAnOlderFileAndAStaleTemporaryFile)
     EXPECT_EQ(std::vector<std::string>{"HLR8.INI"}, FolderContents());
 }
 
+// A program kept in a deep folder: a path of well over 128 characters saves and loads.
+TEST_F(SettingsFileTest, ASaveInADeepFolderWritesAndLoadsBack)
+{
+    std::string deep = folder + "\\" + std::string(150, 'd');
+    ASSERT_TRUE(CreateDirectoryA(deep.c_str(), 0));
+    std::string path = deep + "\\HLR8.INI";
+    SettingsImage image = DefaultImage();
+    image.comPortIndex = 1;
+    EXPECT_EQ(1, SaveSettingsToPath(&image, path.c_str()));
+    SettingsImage loaded = DefaultImage();
+    EXPECT_EQ(1, LoadSettingsFromPath(&loaded, path.c_str()));
+    EXPECT_EQ(1, loaded.comPortIndex);
+    DeleteFileA(path.c_str());
+    RemoveDirectoryA(deep.c_str());
+}
+
 TEST_F(SettingsFileTest, ASaveIntoAMissingDirectoryWritesNothing)
 {
     std::string path = folder + "\\missing\\HLR8.INI";
