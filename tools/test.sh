@@ -16,8 +16,9 @@ fi
 cmake --build "$build"
 
 source tools/wine-env.sh "$build"
+tools/pty-ports.sh start "$build" # the null-modem pair the COM-port tests use as COM3/COM4
 hlr8_wine_start
-trap hlr8_wine_stop EXIT
+trap 'hlr8_wine_stop; tools/pty-ports.sh stop "$build"' EXIT
 
 set +e
 (cd "$build" && ctest -j2 --output-on-failure "$@")

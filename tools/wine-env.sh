@@ -12,6 +12,11 @@ hlr8_wine_start() {
     wineboot -i >/dev/null 2>&1 || true
     # Windows, timers and GDI into memory work without an X display on the null driver.
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    # The COM-port tests reach the two ends of a socat pty pair (tools/pty-ports.sh) as COM3
+    # and COM4; the links are made by each test run, the mapping only once.
+    local ports='HKLM\Software\Wine\Ports'
+    wine reg add "$ports" /v COM3 /d "$hlr8_build_dir/pty/com3" /f >/dev/null 2>&1
+    wine reg add "$ports" /v COM4 /d "$hlr8_build_dir/pty/com4" /f >/dev/null 2>&1
     wineserver -w
     touch "$WINEPREFIX/.hlr8-ready"
   fi
