@@ -121,6 +121,7 @@ ResultCode WriteByte(CameraDriver* driver, uint8_t value);
 // Sets the port's event mask (0 when it cannot be set) and remembers it for the reader.
 int SetPortEventMask(CameraDriver* driver, DWORD mask);
 DWORD CurrentEventMask(CameraDriver* driver);
+LONG EventMaskChanges(CameraDriver* driver); // counts every SetPortEventMask
 
 // --- Timing (timing.cpp); used throughout the program ---
 

@@ -89,11 +89,15 @@ static BOOL ComClose(HANDLE port)
     return CloseHandle(port);
 }
 
+// The generation moves on both before and after the change, so that a wait which began in
+// between and was ended by it is still seen as ended by a mask change.
 static BOOL ComSetMask(HANDLE port, DWORD mask)
 {
     comState.mask = mask;
     InterlockedIncrement(&comState.generation);
-    return SetCommMask(port, mask);
+    BOOL set = SetCommMask(port, mask);
+    InterlockedIncrement(&comState.generation);
+    return set;
 }
 
 static DWORD PolledEvents(HANDLE port)
@@ -134,6 +138,12 @@ static BOOL ComWaitEvent(HANDLE port, DWORD* events, OVERLAPPED* wait)
 {
     LONG generation = comState.generation;
     *events = 0;
+    if (comState.mask == 0)
+    {
+        // Nothing could ever end this wait: the port is being closed.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     if (!comState.polling)
     {
         ResetEvent(wait->hEvent);

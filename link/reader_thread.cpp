@@ -5,7 +5,7 @@
 #include <string.h>
 
 const DWORD WAIT_FAILURE_PAUSE_MS = 20; // a failing wait is retried this much later, not at once
-const DWORD READER_START_WAIT_MS = 1000;
+const DWORD READER_START_WAIT_MS = 3000;
 
 // Set by the thread once its event mask is in place; StartReaderThread waits for it so that
 // a transaction started right after OpenPort is not overtaken by the thread's own mask.
@@ -88,9 +88,12 @@ static DWORD WINAPI ReaderThread(LPVOID argument)
 
     while (driver->portOpen)
     {
+        LONG maskChanges = EventMaskChanges(driver);
         ReceiveWaitingFrames(driver);
         if (!driver->portOpen)
             break; // ClosePort's mask change may have come before this wait began
+        if (EventMaskChanges(driver) != maskChanges)
+            continue; // a transaction ended meanwhile: look at the queue again first
         DWORD events = 0;
         if (!driver->line->waitEvent(driver->portHandle, &events, &wait))
         {

@@ -76,6 +76,8 @@ static ResultCode FailOpen(CameraDriver* driver, ResultCode code)
 
 ResultCode OpenPort(CameraDriver* driver, HWND window, int portIndex, int lineSpeed)
 {
+    // Resetting an open driver would lose its port, events and thread.
+    ClosePort(driver);
     ResetDriver(driver);
     driver->notifyWindow = window;
     driver->lineSpeed = lineSpeed;
@@ -138,18 +140,25 @@ ResultCode ClosePort(CameraDriver* driver)
     return RESULT_OK;
 }
 
-// The mask last set on the port (one driver, one port at a time).
+// The mask last set on the port (one driver, one port at a time), and how often it was set.
 static volatile DWORD portEventMask;
+static volatile LONG portEventMaskChanges;
 
 int SetPortEventMask(CameraDriver* driver, DWORD mask)
 {
     portEventMask = mask;
+    InterlockedIncrement(&portEventMaskChanges);
     return driver->portHandle && driver->line->setMask(driver->portHandle, mask);
 }
 
 DWORD CurrentEventMask(CameraDriver*)
 {
     return portEventMask;
+}
+
+LONG EventMaskChanges(CameraDriver*)
+{
+    return portEventMaskChanges;
 }
 
 ResultCode PulseRts(CameraDriver* driver)

@@ -357,6 +357,14 @@ static BOOL SimWaitEvent(HANDLE port, DWORD* events, OVERLAPPED*)
         }
         if (line->maskGeneration != generation)
             break; // ended by a mask change: an empty set
+        if (line->eventMask == 0)
+        {
+            // Nothing could ever end this wait: the port is being closed.
+            line->waiting = 0;
+            LeaveCriticalSection(&line->lock);
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
         int64_t nowUs = SimNowUs(line);
         int visible = QueueVisible(&line->toDriver, nowUs);
         if ((line->eventMask & EV_RXCHAR) && visible > line->announcedToDriver)

@@ -488,3 +488,25 @@ TEST_F(LinkTest, ReaderThreadDoesNotSpinWhenItsWaitFails)
     double used = ProcessCpuSeconds() - before;
     EXPECT_LT(used, 0.2) << "the reader thread spins on a failing wait";
 }
+
+TEST_F(LinkTest, ClosePortIsQuickWhenTheReaderWaitsOnAnEmptyMask)
+{
+    // The reader may begin its wait just after ClosePort has cleared the mask: such a wait
+    // must end at once rather than keep ClosePort waiting for a thread that never wakes.
+    SetPortEventMask(&driver, 0);
+    Sleep(100);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(0, ClosePort(&driver));
+    EXPECT_LT(GetTickCount() - start, 500u);
+    EXPECT_EQ(0u, driver.readerThreadId);
+}
+
+TEST_F(LinkTest, OpeningAnOpenDriverClosesItFirst)
+{
+    ScriptedPeer* other = CreateScriptedPeer(2);
+    ASSERT_EQ(0, OpenPort(&driver, window, 2, 9600));
+    EXPECT_EQ(0, PeerLine(peer)->isOpen);
+    EXPECT_EQ(1, PeerLine(other)->isOpen);
+    ClosePort(&driver);
+    DestroyScriptedPeer(other);
+}
