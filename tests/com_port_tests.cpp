@@ -164,18 +164,6 @@ static Bytes CameraReceiveFrame(CameraEnd* camera, DWORD timeoutMs)
 
 // --- Measurements ---
 
-// User plus kernel time of all threads of this process.
-static long long ProcessCpuMs()
-{
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    ULARGE_INTEGER k, u;
-    k.LowPart = kernel.dwLowDateTime;
-    k.HighPart = kernel.dwHighDateTime;
-    u.LowPart = user.dwLowDateTime;
-    u.HighPart = user.dwHighDateTime;
-    return (long long)((k.QuadPart + u.QuadPart) / 10000);
-}
 
 // CPU time the process uses while this thread sleeps.
 static long long CpuMsWhileSleeping(DWORD ms)

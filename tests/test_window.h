@@ -34,3 +34,6 @@ void PumpMessages();
 void PumpFor(DWORD ms);
 // Pumps until condition() holds or ms have passed; returns whether it holds.
 bool PumpUntil(bool (*condition)(void*), void* context, DWORD ms);
+
+// User plus kernel time of all threads of this process, in milliseconds.
+long long ProcessCpuMs();
