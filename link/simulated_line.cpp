@@ -5,6 +5,10 @@
 
 #include <string.h>
 
+// The peer stops sleeping this long before its bytes are due: Wine's timed waits end up to
+// about two milliseconds late now and then.
+const int64_t PEER_SPIN_MARGIN_US = 3000;
+
 // --- Byte queues ---
 
 static void QueueClear(SimByteQueue* queue)
@@ -48,15 +52,23 @@ static uint8_t QueuePop(SimByteQueue* queue)
     return value;
 }
 
+// Microseconds until byte number `position` of the queue arrives (0 when it has), or -1 when
+// the queue holds no such byte.
+static int64_t QueueWaitUs(const SimByteQueue* queue, int position, int64_t nowUs)
+{
+    if (position < 0 || position >= queue->count)
+        return -1;
+    int64_t readyAt = queue->readyAtUs[(queue->head + position) % SIM_QUEUE_SIZE];
+    return readyAt > nowUs ? readyAt - nowUs : 0;
+}
+
 // Milliseconds until byte number `position` of the queue arrives (rounded up), or INFINITE.
 static DWORD QueueWaitMs(const SimByteQueue* queue, int position, int64_t nowUs)
 {
-    if (position >= queue->count)
+    int64_t waitUs = QueueWaitUs(queue, position, nowUs);
+    if (waitUs < 0)
         return INFINITE;
-    int64_t readyAt = queue->readyAtUs[(queue->head + position) % SIM_QUEUE_SIZE];
-    if (readyAt <= nowUs)
-        return 0;
-    return (DWORD)((readyAt - nowUs + 999) / 1000);
+    return (DWORD)((waitUs + 999) / 1000);
 }
 
 // --- Line ---
@@ -114,6 +126,32 @@ void SimSetLineSpeed(SimulatedLine* line, int baudRate)
 
 // --- Peer thread ---
 
+// Waits until the bytes for the peer have crossed, waitUs from now, or until the peer's event
+// ends the wait early. A timed wait ends only on a tick, and now and then later still;
+// rounding each byte's wait up to a tick made the peer see the end of a frame up to a
+// millisecond late (and a few milliseconds now and then), a delay that went into every answer
+// the driver measures. So the peer sleeps until PEER_SPIN_MARGIN_US before the last byte the
+// driver has written is due, and spends the rest yielding: one sleep per burst of bytes, a
+// few milliseconds of CPU per frame while bytes flow, none while the line is idle.
+static void WaitForPeerBytes(SimulatedLine* line, int64_t waitUs)
+{
+    int64_t dueUs = SimNowUs(line) + waitUs;
+    for (;;)
+    {
+        int64_t leftUs = dueUs - SimNowUs(line);
+        if (leftUs <= 0 || line->peerStop)
+            return;
+        DWORD sleepMs = (DWORD)((leftUs - PEER_SPIN_MARGIN_US) / 1000);
+        if (leftUs > PEER_SPIN_MARGIN_US && sleepMs > 0)
+        {
+            if (WaitForSingleObject(line->wakePeer, sleepMs) == WAIT_OBJECT_0)
+                return;
+        }
+        else
+            SwitchToThread();
+    }
+}
+
 static DWORD WINAPI PeerThread(LPVOID argument)
 {
     SimulatedLine* line = (SimulatedLine*)argument;
@@ -130,11 +168,13 @@ static DWORD WINAPI PeerThread(LPVOID argument)
         EnterCriticalSection(&line->lock);
         int64_t nowUs = SimNowUs(line);
         int visible = QueueVisible(&line->toPeer, nowUs);
-        DWORD byteWait = visible > 0 ? 0 : QueueWaitMs(&line->toPeer, 0, nowUs);
+        // The peer acts on whole frames, so it waits for the last byte queued, not the next.
+        int last = line->toPeer.count - 1;
+        int64_t byteWaitUs = visible > 0 ? 0 : QueueWaitUs(&line->toPeer, last, nowUs);
         LeaveCriticalSection(&line->lock);
-        if (byteWait < wait)
-            wait = byteWait;
-        if (wait > 0)
+        if (byteWaitUs >= 0 && (wait == INFINITE || byteWaitUs < (int64_t)wait * 1000))
+            WaitForPeerBytes(line, byteWaitUs);
+        else if (wait > 0)
             WaitForSingleObject(line->wakePeer, wait);
     }
     return 0;
@@ -244,6 +284,14 @@ void SimSetVanished(SimulatedLine* line, int vanished)
     line->vanished = vanished;
     LeaveCriticalSection(&line->lock);
     SetEvent(line->wakeDriver);
+}
+
+void SimSetReadTap(SimulatedLine* line, SimReadTap tap, void* context)
+{
+    EnterCriticalSection(&line->lock);
+    line->readTap = tap;
+    line->readTapContext = context;
+    LeaveCriticalSection(&line->lock);
 }
 
 int SimPendingToDriver(SimulatedLine* line)
@@ -448,7 +496,10 @@ static BOOL SimReadByte(HANDLE port, OVERLAPPED*, BYTE* value)
         --line->failReads;
     else if (QueueVisible(&line->toDriver, SimNowUs(line)) > 0)
     {
+        int64_t readyAtUs = line->toDriver.readyAtUs[line->toDriver.head];
         *value = QueuePop(&line->toDriver);
+        if (line->readTap)
+            line->readTap(line->readTapContext, *value, readyAtUs);
         if (line->announcedToDriver > 0)
             --line->announcedToDriver;
         read = TRUE;
@@ -464,6 +515,9 @@ static BOOL SimWriteByte(HANDLE port, OVERLAPPED*, BYTE value)
         return FALSE;
     EnterCriticalSection(&line->lock);
     BOOL started = TRUE;
+    // Behind a byte still crossing, the peer's wait is already set for that earlier byte, so
+    // only the first byte of a burst needs to wake it: one event call per frame, not per byte.
+    BOOL wakePeer = line->toPeer.count == 0;
     if (line->failWrites > 0)
     {
         --line->failWrites;
@@ -472,7 +526,7 @@ static BOOL SimWriteByte(HANDLE port, OVERLAPPED*, BYTE value)
     else
         QueuePush(&line->toPeer, value, SimNowUs(line), line->byteTimeUs);
     LeaveCriticalSection(&line->lock);
-    if (started)
+    if (started && wakePeer)
         SetEvent(line->wakePeer);
     else
         SetLastError(ERROR_GEN_FAILURE);

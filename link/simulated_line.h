@@ -25,6 +25,11 @@ const uint32_t SIM_NO_DEADLINE = 0xFFFFFFFFu;
 
 struct SimulatedLine;
 
+// Test hook: sees every byte the driver side reads, in order, on the reading thread and with
+// the line's lock held; readyAtUs is the line time at which the byte had crossed the wire.
+// The benchmarks use it to tell which thread read which frame, and how late.
+typedef void (*SimReadTap)(void* context, uint8_t value, int64_t readyAtUs);
+
 // Called on the line's peer thread. nowMs is the line's clock (SimNowMs). Returns the line
 // time at which it wants to be called again, or SIM_NO_DEADLINE to wait for bytes only.
 typedef uint32_t (*SimPeerService)(void* context, SimulatedLine* line, uint32_t nowMs);
@@ -73,6 +78,8 @@ struct SimulatedLine
     int vanished;
     int openCount; // how often the driver opened the line (for tests)
     int isOpen;
+    SimReadTap readTap; // SimSetReadTap
+    void* readTapContext;
 
     // Peer thread.
     SimPeerService peerService;
@@ -113,6 +120,8 @@ void SimFlush(SimulatedLine* line);
 void SimFailNextReads(SimulatedLine* line, int count);
 void SimFailNextWrites(SimulatedLine* line, int count);
 void SimSetVanished(SimulatedLine* line, int vanished);
+// Test hook: tap 0 removes it.
+void SimSetReadTap(SimulatedLine* line, SimReadTap tap, void* context);
 
 // Bytes in flight towards the driver (visible or not yet); for tests.
 int SimPendingToDriver(SimulatedLine* line);

@@ -654,7 +654,7 @@ static uint8_t HandleZoomTo(CameraModel* camera, const uint8_t* request, CameraA
     memcpy(s->zoomRequest, request, 7);
     PutPosition(s->zoomRequest + 5, s->zoom.target);
     s->zoomCompletion = 1;
-    s->zoomNotBeforeMs = camera->nowMs + CAMERA_REPLY_DELAY_MS;
+    s->zoomNotBeforeMs = camera->nowMs + camera->replyDelayMs;
     answer->completionLater = 1;
     return 0;
 }
@@ -784,7 +784,7 @@ static uint8_t HandlePanTiltTo(CameraModel* camera, const uint8_t* request, Came
     PutPosition(s->panTiltRequest + 5, s->pan.target);
     PutPosition(s->panTiltRequest + 7, s->tilt.target);
     s->panTiltCompletion = 1;
-    s->panTiltNotBeforeMs = camera->nowMs + CAMERA_REPLY_DELAY_MS;
+    s->panTiltNotBeforeMs = camera->nowMs + camera->replyDelayMs;
     answer->completionLater = 1;
     return 0;
 }
@@ -902,13 +902,13 @@ static void HandleRequest(CameraModel* camera, const uint8_t* request)
     if (ConsumeFault(camera, CAMERA_FAULT_ERROR_REPLY))
     {
         QueueAnswer(camera, unit, ACK_CODE, due);
-        QueueErrorReport(camera, request, due + CAMERA_REPLY_DELAY_MS);
+        QueueErrorReport(camera, request, due + camera->replyDelayMs);
         return;
     }
     CameraAnswer answer;
     memcpy(answer.reply, request, (size_t)request[0]);
     answer.reply[2] = (uint8_t)(request[2] | READY_FLAG);
-    answer.replyDelayMs = CAMERA_REPLY_DELAY_MS;
+    answer.replyDelayMs = camera->replyDelayMs;
     answer.completionLater = 0;
     uint8_t code = rule->handler(camera, request, &answer);
     if (code != 0)
@@ -967,6 +967,7 @@ void CameraInit(CameraModel* camera, uint32_t nowMs)
     ResetPresets(camera);
     camera->faults.delayMs = CAMERA_DEFAULT_FAULT_DELAY_MS;
     camera->faults.errorClass = CAMERA_DEFAULT_ERROR_CLASS;
+    camera->replyDelayMs = CAMERA_REPLY_DELAY_MS;
 }
 
 // Bytes outside 3..32 cannot start a frame and are skipped while the camera looks for one;
@@ -1068,6 +1069,11 @@ int32_t CameraZoomPosition(const CameraModel* camera, uint32_t nowMs)
 int32_t CameraFocusPosition(const CameraModel* camera, uint32_t nowMs)
 {
     return AxisPosition(&camera->settings.focus, nowMs);
+}
+
+void CameraSetReplyDelay(CameraModel* camera, uint32_t delayMs)
+{
+    camera->replyDelayMs = delayMs;
 }
 
 void CameraArmFault(CameraModel* camera, CameraFault fault, int count)

@@ -15,11 +15,12 @@
 //
 // Frames it answers (all 16-bit values most significant byte first)
 // - Every good request gets an ACK (len 03, device ACK_FLAG | unit, code 00) at once, then,
-//   CAMERA_REPLY_DELAY_MS later, its reply: same device and command code, READY_FLAG set in
-//   the command byte. A request it does not know (unit, command, selector or length) gets a
-//   NAK with code CAMERA_NAK_UNKNOWN; a known request with a bad value (a direction, mode,
-//   constant byte or preset number out of range) gets CAMERA_NAK_PARAMETER; a frame with a
-//   bad checksum gets CAMERA_NAK_CHECKSUM (0x10). NAKed requests are not carried out.
+//   the reply delay later (CAMERA_REPLY_DELAY_MS unless CameraSetReplyDelay chose another),
+//   its reply: same device and command code, READY_FLAG set in the command byte. A request
+//   it does not know (unit, command, selector or length) gets a NAK with code
+//   CAMERA_NAK_UNKNOWN; a known request with a bad value (a direction, mode, constant byte or
+//   preset number out of range) gets CAMERA_NAK_PARAMETER; a frame with a bad checksum gets
+//   CAMERA_NAK_CHECKSUM (0x10). NAKed requests are not carried out.
 // - Replies to setting requests repeat the request's parameter bytes. Query replies:
 //     versions        06 dev 84 00 model version ck         (7 bytes; version at byte 5)
 //                     CCU 0x21, camera head 0x14, pan tilter 0x32; model byte 0x52 ('R')
@@ -34,7 +35,7 @@
 // - Absolute moves (ZOOM_REQUEST 02 02 pos, PANTILT_REQUEST 05 02 pan tilt) are ACKed at
 //   once and send no reply then; their completion frame (the request's device and command,
 //   READY_FLAG, the positions reached) follows when the modelled move ends, at least
-//   CAMERA_REPLY_DELAY_MS after the request. A later request for the same mechanism (start,
+//   the reply delay after the request. A later request for the same mechanism (start,
 //   stop, another absolute move, home) cancels a running move without its completion.
 // - The program's own ACK (03 88 00 75) and NAKs are never answered. A NAK makes the camera
 //   resend the frame it sent last (up to CAMERA_MAX_RESENDS times per frame).
@@ -79,6 +80,12 @@
 // - Unplugged (CameraUnplug .. CameraPlugIn): CTS off, nothing heard, nothing sent; frames
 //   that fall due meanwhile are lost, but moves go on.
 //
+// Reply delay (CameraSetReplyDelay; survives a power cycle): the time from a request to its
+// reply, to a device error report of CAMERA_FAULT_ERROR_REPLY, and the least time from an
+// absolute move to its completion. CAMERA_REPLY_DELAY_MS after CameraInit; 0 makes the
+// camera answer at once (the benchmarks use it, so that only the line's own time is left).
+// The settle time of SetBrightness and the stop-and-wait rule do not change with it.
+//
 // Fault hooks (for tests; they survive a power cycle)
 // - CameraArmFault (fault, n): the next n requests (good, non-acknowledgement frames) or
 //   frames sent are affected as the CameraFault values below say; n = 0 disarms.
@@ -98,7 +105,7 @@
 #include "link/packet.h"
 
 // Timing, in milliseconds.
-const uint32_t CAMERA_REPLY_DELAY_MS = 30;        // from a request to its reply
+const uint32_t CAMERA_REPLY_DELAY_MS = 30;        // from a request to its reply (default)
 const uint32_t CAMERA_BRIGHTNESS_SETTLE_MS = 120; // SetBrightness reply
 const uint32_t CAMERA_ACK_WAIT_MS = 200;          // longest wait for the program's ACK
 const uint32_t CAMERA_BOOT_MS = 300;              // power-up: CTS off this long
@@ -295,6 +302,7 @@ struct CameraModel
     int outputCount;
 
     CameraFaults faults;
+    uint32_t replyDelayMs; // from a request to its reply; CameraSetReplyDelay
 
     CameraLogEntry log[CAMERA_LOG_ENTRIES];
     uint32_t logCount; // entries ever written
@@ -331,6 +339,9 @@ int32_t CameraPanPosition(const CameraModel* camera, uint32_t nowMs);
 int32_t CameraTiltPosition(const CameraModel* camera, uint32_t nowMs);
 int32_t CameraZoomPosition(const CameraModel* camera, uint32_t nowMs);
 int32_t CameraFocusPosition(const CameraModel* camera, uint32_t nowMs);
+
+// The time from a request to its reply (CAMERA_REPLY_DELAY_MS after CameraInit).
+void CameraSetReplyDelay(CameraModel* camera, uint32_t delayMs);
 
 // Fault hooks.
 void CameraArmFault(CameraModel* camera, CameraFault fault, int count);

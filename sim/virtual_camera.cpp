@@ -188,12 +188,15 @@ VirtualCamera* VirtualCameraOnPort(int portIndex)
     return &cameras[portIndex];
 }
 
+// What fell due by now goes on the line before the caller's change: an unplug or a silence
+// clears the camera's transmitter, and would otherwise drop bytes the log shows as sent.
 CameraModel* LockVirtualCamera(VirtualCamera* camera, uint32_t* nowMs)
 {
     EnterCriticalSection(&camera->lock);
     uint32_t now = SimNowMs(&camera->line);
     SyncRts(camera, now);
     CameraAdvance(&camera->model, now);
+    PublishChanges(camera);
     if (nowMs)
         *nowMs = now;
     return &camera->model;
@@ -250,6 +253,12 @@ void SetVirtualCameraEcho(VirtualCamera* camera, int on)
 void SetVirtualCameraSilent(VirtualCamera* camera, int on)
 {
     CameraSetSilent(LockVirtualCamera(camera, 0), on);
+    UnlockVirtualCamera(camera);
+}
+
+void SetVirtualCameraReplyDelay(VirtualCamera* camera, uint32_t delayMs)
+{
+    CameraSetReplyDelay(LockVirtualCamera(camera, 0), delayMs);
     UnlockVirtualCamera(camera);
 }
 

@@ -10,7 +10,8 @@
 //   writes what the camera sends, sets CTS from the model and returns the model's next
 //   deadline. With nothing moving or queued there is none, and the thread sleeps until bytes
 //   arrive: an idle camera costs nothing.
-// - The line is paced at VIRTUAL_LINE_BAUD whatever speed the driver asks for.
+// - The line is paced at VIRTUAL_LINE_BAUD whatever speed the driver asks for; a caller that
+//   wants another pace calls SimSetLineSpeed on the camera's line (the benchmarks do).
 // - Calls from other threads (keys, faults, unplugging) go through LockVirtualCamera /
 //   UnlockVirtualCamera, which guard the model against the peer thread; unlocking sends what
 //   the change produced, updates CTS and wakes the peer thread so that new deadlines count.
@@ -101,6 +102,8 @@ void PowerCycleVirtualCamera(VirtualCamera* camera);
 void ArmVirtualCameraFault(VirtualCamera* camera, CameraFault fault, int count);
 void SetVirtualCameraEcho(VirtualCamera* camera, int on);
 void SetVirtualCameraSilent(VirtualCamera* camera, int on);
+// The model's reply delay (CameraSetReplyDelay): 0 for a camera that answers at once.
+void SetVirtualCameraReplyDelay(VirtualCamera* camera, uint32_t delayMs);
 void InjectVirtualCameraGarbage(VirtualCamera* camera, const uint8_t* bytes, int count);
 
 void ResetVirtualCameraOptions(VirtualCameraOptions* options);
