@@ -334,13 +334,13 @@ static void PrintRow(int baud, int operation, const Series* s)
     const OperationInfo* info = &OPERATIONS[operation];
     double byteMs = BIT_TIMES_PER_BYTE * 1000.0 / baud;
     double wire = info->wireBytes * byteMs;
-    double floor = info->floorBytes * byteMs;
+    double floorMs = info->floorBytes * byteMs;
     double median = Median(s->ms, s->count);
     double p95 = Percentile(s->ms, s->count, 0.95);
     printf("%6d  %-15s %-16s %4d %8.2f %8.2f %8.2f %6.3f", baud, info->name, info->kind, s->count,
            median, p95, wire, median / wire);
     if (info->floorBytes != info->wireBytes)
-        printf("   floor %.2f ms, ratio %.3f", floor, median / floor);
+        printf("   floor %.2f ms, ratio %.3f", floorMs, median / floorMs);
     if (s->failures)
         printf("   %d failed (last %d)", s->failures, s->lastFailure);
     printf("\n");

@@ -526,10 +526,10 @@ static BOOL SimWriteByte(HANDLE port, OVERLAPPED*, BYTE value)
     else
         QueuePush(&line->toPeer, value, SimNowUs(line), line->byteTimeUs);
     LeaveCriticalSection(&line->lock);
-    if (started && wakePeer)
-        SetEvent(line->wakePeer);
-    else
+    if (!started)
         SetLastError(ERROR_GEN_FAILURE);
+    else if (wakePeer)
+        SetEvent(line->wakePeer);
     return started;
 }
 

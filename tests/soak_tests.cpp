@@ -76,7 +76,7 @@ bool ShortSoakRun::ran;
 
 TEST_F(ShortSoakRun, EveryDisturbanceAndOutageComesUp)
 {
-    EXPECT_EQ(options.transactions + 0, result.transactions);
+    EXPECT_EQ(options.transactions, result.transactions);
     for (int d = SOAK_GARBAGE; d < SOAK_DISTURBANCES; ++d)
         EXPECT_LT(0, Count(result, d)) << SoakDisturbanceName(d);
 }
