@@ -35,7 +35,7 @@ static void PostFrameToWindow(CameraDriver* driver)
 // A wait that woke just before a transaction narrowed the mask must not take the interlock
 // in a gap between two receptions of that transaction and read its reply, so the mask is
 // looked at again once the interlock is held.
-// Returns 1 when a frame was received.
+// Returns 1 when a whole frame was received.
 static int ReceiveUnsolicitedFrame(CameraDriver* driver)
 {
     if (!TryTakeReceiveInterlock(driver))
@@ -44,6 +44,8 @@ static int ReceiveUnsolicitedFrame(CameraDriver* driver)
     if ((CurrentEventMask(driver) & EV_RXCHAR) && BytesWaiting(driver) > 0)
         result = ReceiveFrame(driver, driver->eventBuffer, 0, READER_FRAME_TIMEOUT_MS);
     ReleaseReceiveInterlock(driver);
+    if (result == RESULT_NAK)
+        return 1; // a whole frame, though not one for the window: frames behind it still count
     if (result != RESULT_OK)
         return 0;
     PostFrameToWindow(driver);
