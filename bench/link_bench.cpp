@@ -171,14 +171,7 @@ static void PumpMessages()
 
 static int LineIsQuiet()
 {
-    SimulatedLine* line = &camera->line;
-    EnterCriticalSection(&line->lock);
-    int empty = line->toPeer.count == 0 && line->toDriver.count == 0;
-    LeaveCriticalSection(&line->lock);
-    CameraModel* model = LockVirtualCamera(camera, 0);
-    int idle = model->pendingCount == 0 && model->outputCount == 0 && !model->awaitingAck;
-    UnlockVirtualCamera(camera);
-    return empty && idle && !driver.receiveBusy;
+    return VirtualCameraIsQuiet(camera) && !driver.receiveBusy;
 }
 
 static int WaitForQuietLine()

@@ -402,3 +402,15 @@ void DetachVirtualCameras()
     logFile = INVALID_HANDLE_VALUE;
     LeaveCriticalSection(&logLock);
 }
+
+int VirtualCameraIsQuiet(VirtualCamera* camera)
+{
+    SimulatedLine* line = &camera->line;
+    EnterCriticalSection(&line->lock);
+    int empty = line->toPeer.count == 0 && line->toDriver.count == 0;
+    LeaveCriticalSection(&line->lock);
+    CameraModel* model = LockVirtualCamera(camera, 0);
+    int idle = model->pendingCount == 0 && model->outputCount == 0 && !model->awaitingAck;
+    UnlockVirtualCamera(camera);
+    return empty && idle;
+}

@@ -95,6 +95,10 @@ VirtualCamera* VirtualCameraOnPort(int portIndex);
 CameraModel* LockVirtualCamera(VirtualCamera* camera, uint32_t* nowMs);
 void UnlockVirtualCamera(VirtualCamera* camera);
 
+// 1 when nothing is on the line in either direction and the camera has nothing to send or
+// acknowledge: the moment a measurement can start from a quiet line.
+int VirtualCameraIsQuiet(VirtualCamera* camera);
+
 void PressVirtualRemoteKey(VirtualCamera* camera, uint8_t key, int pressed);
 void UnplugVirtualCamera(VirtualCamera* camera);
 void PlugInVirtualCamera(VirtualCamera* camera);
