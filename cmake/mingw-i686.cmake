@@ -1,4 +1,6 @@
 # Cross-build for 32-bit Windows with MinGW-w64 (posix threads: std::mutex and GoogleTest need it).
+# This is the program as shipped. Its test executables run under Wine's 32-bit loader, which
+# only a machine that can start 32-bit programs has (tools/test.sh decides).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 

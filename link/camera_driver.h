@@ -102,8 +102,13 @@ struct CameraDriver
     const LineBackend* line; // backend of the open port; chosen by OpenPort
 };
 
-static_assert(sizeof(CameraDriver) <= DRIVER_SNAPSHOT_SIZE,
-              "the driver record must fit its place in the settings file");
+// The settings file keeps a raw copy of the record in a 4784-byte field. The 32-bit program's
+// record has exactly that layout; on 64 bits handles and pointers are wider, the record is
+// larger, and the field holds its first 4784 bytes (nothing reads the copy back).
+#if !defined(_WIN64)
+static_assert(sizeof(CameraDriver) == DRIVER_SNAPSHOT_SIZE,
+              "the 32-bit driver record is exactly its place in the settings file");
+#endif
 
 // --- Port and reader thread (serial_port.cpp, reader_thread.cpp) ---
 

@@ -378,7 +378,7 @@ TEST_F(ComPortTest, ClosePortEndsPromptlyAndReleasesThePort)
     EXPECT_EQ(0, ClosePort(&driver));
     EXPECT_LT(GetTickCount() - start, CLOSE_BOUND_MS);
     EXPECT_EQ(0u, driver.readerThreadId);
-    EXPECT_EQ(0, (int)(intptr_t)driver.portHandle);
+    EXPECT_EQ(nullptr, driver.portHandle);
     // The port is opened without sharing: a second open succeeds only once it is closed.
     HANDLE again = CreateFileA("COM4", GENERIC_READ | GENERIC_WRITE, 0, 0, OPEN_EXISTING, 0, 0);
     EXPECT_NE(INVALID_HANDLE_VALUE, again);

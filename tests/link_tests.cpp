@@ -213,7 +213,7 @@ TEST(OpenPort, RejectsBadArgumentsAndOpensNothing)
         EXPECT_EQ(-1, OpenPort(&driver, 0, c[0], c[1]));
         EXPECT_EQ(-1, driver.lastResult);
         EXPECT_EQ(0, driver.portOpen);
-        EXPECT_EQ(0, (int)(intptr_t)driver.portHandle);
+        EXPECT_EQ(nullptr, driver.portHandle);
         EXPECT_EQ(c[0], driver.portIndex);
         EXPECT_EQ(c[1], driver.lineSpeed);
     }
@@ -255,7 +255,7 @@ TEST(OpenPort, PortThatCannotBeOpenedGivesMinusTwo)
     SimSetVanished(PeerLine(peer), 1);
     EXPECT_EQ(-2, OpenPort(&driver, 0, 1, 9600));
     EXPECT_EQ(0, driver.portOpen);
-    EXPECT_EQ(0, (int)(intptr_t)driver.readOverlapped.hEvent);
+    EXPECT_EQ(nullptr, driver.readOverlapped.hEvent);
     EXPECT_EQ(0, ClosePort(&driver));
     DestroyScriptedPeer(peer);
 }
@@ -278,8 +278,8 @@ TEST_F(LinkTest, ClosePortEndsTheReaderAndKeepsResultAndEvents)
     EXPECT_EQ(0, ClosePort(&driver));
     EXPECT_LT(GetTickCount() - start, 500u);
     EXPECT_EQ(0u, driver.readerThreadId);
-    EXPECT_EQ(0, (int)(intptr_t)driver.readerThread);
-    EXPECT_EQ(0, (int)(intptr_t)driver.portHandle);
+    EXPECT_EQ(nullptr, driver.readerThread);
+    EXPECT_EQ(nullptr, driver.portHandle);
     EXPECT_EQ(-6, driver.lastResult);
     EXPECT_EQ(1, driver.eventsEnabled);
     EXPECT_EQ(0, PeerLine(peer)->isOpen);

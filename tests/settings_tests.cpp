@@ -497,10 +497,13 @@ TEST(SettingsShutdown, TheSnapshotIsARawCopyOfTheDriverOnlyWhileTheLinkIsOpen)
     for (int i = 0; i < DRIVER_SNAPSHOT_SIZE; ++i)
         ASSERT_EQ(0xEE, image.driverSnapshot[i]) << "link closed, byte " << i;
 
+    // The 32-bit record fills the field exactly; the wider 64-bit one gives its first bytes.
     TakeDriverSnapshot(&image, &driver, 1);
-    EXPECT_EQ(0, memcmp(image.driverSnapshot, &driver, sizeof driver));
-    for (int i = (int)sizeof driver; i < DRIVER_SNAPSHOT_SIZE; ++i)
-        ASSERT_EQ(0, image.driverSnapshot[i]) << "padding byte " << i;
+    EXPECT_EQ(0, memcmp(image.driverSnapshot, &driver, DRIVER_SNAPSHOT_SIZE));
+    if (sizeof(void*) == 4)
+        EXPECT_EQ((size_t)DRIVER_SNAPSHOT_SIZE, sizeof driver);
+    else
+        EXPECT_LT((size_t)DRIVER_SNAPSHOT_SIZE, sizeof driver);
 }
 
 TEST_F(SettingsFileTest, ShutdownSavesTheWindowAndTheFlagsOncePerRun)

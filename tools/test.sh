@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Builds the console and every test, and runs the tests under Wine through CTest.
+# Builds the console and every test for both targets, and runs the tests under Wine through
+# CTest: always on the 64-bit build, and also on the 32-bit program's build when this machine
+# can start 32-bit programs. The last line is the count of test cases of every target that ran.
 # Usage: tools/test.sh [BUILD_DIR] [ctest arguments...]   (default build dir: build)
+#   BUILD_DIR/x86_64 and BUILD_DIR/i686 hold the two builds, BUILD_DIR/pty the pty pair.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -9,30 +12,61 @@ build=${1:-build}
 
 bash tools/setup.sh
 
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+configure() { # target toolchain-file
+  local dir="$build/$1"
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$2" \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  fi
+}
+configure x86_64 mingw-x86_64.cmake
+configure i686 mingw-i686.cmake
+cmake --build "$build/x86_64"
+cmake --build "$build/i686"
+
+targets=(x86_64)
+if why_not_32=$(bash tools/can-run-32bit.sh); then
+  if command -v wine >/dev/null 2>&1; then
+    targets+=(i686)
+  else
+    why_not_32="Wine's 32-bit loader (wine) is not installed"
+  fi
 fi
-cmake --build "$build"
 
-source tools/wine-env.sh "$build"
 tools/pty-ports.sh start "$build" # the null-modem pair the COM-port tests use as COM3/COM4
-hlr8_wine_start
-trap 'hlr8_wine_stop; tools/pty-ports.sh stop "$build"' EXIT
-
-set +e
-(cd "$build" && ctest -j2 --output-on-failure "$@")
-status=$?
-set -e
+trap 'tools/pty-ports.sh stop "$build"' EXIT
 
 # Count test cases as well as executables: every executable prints a GoogleTest summary.
-log="$build/Testing/Temporary/LastTest.log"
-count_cases() { { grep -hoE "\\[  $1  \\] [0-9]+ test" "$log" 2>/dev/null || true; } | awk '{s+=$4} END {print s+0}'; }
-passed=$(count_cases PASSED)
-failed=$(count_cases FAILED)
-if [ $status -ne 0 ] && [ "$failed" -eq 0 ]; then
-  failed=1 # an executable crashed or timed out before it could count
-fi
+count_cases() { # log PASSED|FAILED
+  { grep -hoE "\\[  $2  \\] [0-9]+ test" "$1" 2>/dev/null || true; } | awk '{s+=$4} END {print s+0}'
+}
+
+status=0
+total_passed=0
+total_failed=0
+summary=()
+for target in "${targets[@]}"; do
+  echo "=== tests on the $target build"
+  (
+    source tools/wine-env.sh "$build" "$target"
+    hlr8_wine_start
+    trap hlr8_wine_stop EXIT
+    cd "$hlr8_build_dir" && ctest -j2 --output-on-failure "$@"
+  ) && target_status=0 || target_status=$?
+  log="$build/$target/Testing/Temporary/LastTest.log"
+  passed=$(count_cases "$log" PASSED)
+  failed=$(count_cases "$log" FAILED)
+  if [ $target_status -ne 0 ] && [ "$failed" -eq 0 ]; then
+    failed=1 # an executable crashed or timed out before it could count
+  fi
+  [ $target_status -eq 0 ] || status=$target_status
+  total_passed=$((total_passed + passed))
+  total_failed=$((total_failed + failed))
+  summary+=("$target build: ran, $passed passed, $failed failed")
+done
+[ ${#targets[@]} -gt 1 ] || summary+=("i686 build (the program): built, tests skipped: $why_not_32")
+
 echo
-echo "test cases: $passed passed, $failed failed"
+printf '%s\n' "${summary[@]}"
+echo "test cases: $total_passed passed, $total_failed failed"
 exit $status

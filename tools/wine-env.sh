@@ -1,30 +1,66 @@
-# Sourced by the build and test scripts: a private, headless Wine prefix inside the build tree.
-# Usage: source tools/wine-env.sh BUILD_DIR
-hlr8_build_dir=$(cd "$1" && pwd)
+# Sourced by the build and test scripts: a private, headless Wine prefix inside a target's
+# build tree.
+# Usage: source tools/wine-env.sh BUILD_DIR [x86_64|i686]   (default x86_64)
+#   The target's tree is BUILD_DIR/<target>, its prefix BUILD_DIR/<target>/wine; hlr8_wine runs
+#   a program of that target (the 64-bit loader for x86_64, the 32-bit one for i686).
+hlr8_root_dir=$(cd "$1" && pwd)
+hlr8_target=${2:-x86_64}
+hlr8_build_dir="$hlr8_root_dir/$hlr8_target"
 export WINEPREFIX="$hlr8_build_dir/wine"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
+if [ "$hlr8_target" = i686 ]; then
+  export WINEARCH=win32
+  hlr8_wine_loader=wine
+  hlr8_wineserver=wineserver
+else
+  export WINEARCH=win64
+  hlr8_wine_loader=/usr/lib/wine/wine64
+  [ -x "$hlr8_wine_loader" ] || hlr8_wine_loader=wine64
+  hlr8_wineserver=/usr/lib/wine/wineserver
+  [ -x "$hlr8_wineserver" ] || hlr8_wineserver=wineserver
+fi
+
+hlr8_wine() {
+  "$hlr8_wine_loader" "$@"
+}
+
+# The fonts the panel and the dialogs name: "Small Fonts" and "MS Sans Serif". A prefix does
+# not pick up Debian's Wine fonts by itself (it would fall back to DejaVu Sans).
+hlr8_wine_fonts() {
+  local fonts=/usr/share/wine/fonts font
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  for font in smalle.fon sserife.fon; do
+    if [ -f "$fonts/$font" ]; then
+      cp "$fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+    else
+      echo "wine: $fonts/$font is missing (package fonts-wine); text will fall back" >&2
+    fi
+  done
+}
 
 hlr8_wine_start() {
   if [ ! -f "$WINEPREFIX/.hlr8-ready" ]; then
     echo "wine: creating prefix $WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
+    mkdir -p "$hlr8_build_dir"
+    hlr8_wine wineboot -i >/dev/null 2>&1 || true
     # Windows, timers and GDI into memory work without an X display on the null driver.
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    hlr8_wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
     # The COM-port tests reach the two ends of a socat pty pair (tools/pty-ports.sh) as COM3
     # and COM4; the links are made by each test run, the mapping only once.
     local ports='HKLM\Software\Wine\Ports'
-    wine reg add "$ports" /v COM3 /d "$hlr8_build_dir/pty/com3" /f >/dev/null 2>&1
-    wine reg add "$ports" /v COM4 /d "$hlr8_build_dir/pty/com4" /f >/dev/null 2>&1
-    wineserver -w
+    hlr8_wine reg add "$ports" /v COM3 /d "$hlr8_root_dir/pty/com3" /f >/dev/null 2>&1
+    hlr8_wine reg add "$ports" /v COM4 /d "$hlr8_root_dir/pty/com4" /f >/dev/null 2>&1
+    "$hlr8_wineserver" -w
+    hlr8_wine_fonts # read when the next wineserver starts
     touch "$WINEPREFIX/.hlr8-ready"
   fi
   # Start the prefix's services before any test, so that none inherits ctest's pipes.
-  (wineserver -p >/dev/null 2>&1 &)
-  wine cmd /c exit >/dev/null 2>&1 || true
+  ("$hlr8_wineserver" -p >/dev/null 2>&1 &)
+  hlr8_wine cmd /c exit >/dev/null 2>&1 || true
 }
 
 hlr8_wine_stop() {
-  wineserver -k >/dev/null 2>&1 || true
+  "$hlr8_wineserver" -k >/dev/null 2>&1 || true
 }
