@@ -63,16 +63,16 @@ static void ReceiveWaitingFrames(CameraDriver* driver)
     }
 }
 
+// The thread clears the id only while it is still its own: a ClosePort that has already let
+// this reader go, followed by an OpenPort, stores the next reader's. Its handle is ClosePort's
+// to close.
 static void EndReaderThread(CameraDriver* driver, HANDLE ownEvent)
 {
     if (ownEvent)
         CloseHandle(ownEvent);
-    HANDLE self = driver->readerThread;
-    driver->readerThread = 0;
-    if (self)
-        CloseHandle(self);
     InterlockedExchange(&readerStarted, 1); // never leave StartReaderThread waiting
-    driver->readerThreadId = 0;
+    InterlockedCompareExchange((volatile LONG*)&driver->readerThreadId, 0,
+                               (LONG)GetCurrentThreadId());
 }
 
 static DWORD WINAPI ReaderThread(LPVOID argument)

@@ -4,8 +4,6 @@
 
 #include <string.h>
 
-const DWORD CLOSE_WAIT_MS = 5000; // longest wait for the reader thread to end
-
 static const DWORD PURGE_ALL = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 void ResetDriver(CameraDriver* driver)
@@ -108,13 +106,26 @@ ResultCode OpenPort(CameraDriver* driver, HWND window, int portIndex, int lineSp
     return driver->lastResult = RESULT_OK;
 }
 
-// The reader thread may be sending a message to this thread's window: keep letting sent
-// messages through while waiting for it to end.
+// Waits for the reader thread to end, letting sent messages through meanwhile: the reader may
+// be sending one to this thread's window. The wait has no time bound on purpose. Every wait of
+// the reader ends once the port is closing, except a message this thread's window is slow to
+// handle; closing the port and events under a reader that still runs would let it use them
+// after they are gone, or clear the fields of the next reader once the port is opened again.
+// The thread handle is closed here, after the end, and never by the reader itself.
 static void WaitForReaderThreadEnd(CameraDriver* driver)
 {
-    DWORD start = GetTickCount();
-    while (driver->readerThreadId != 0 && GetTickCount() - start < CLOSE_WAIT_MS)
+    HANDLE thread = driver->readerThread;
+    if (!thread)
+        return;
+    // Inside the handler of a message the reader sent, each would wait for the other: let the
+    // reader go on first.
+    if (InSendMessage())
+        ReplyMessage(0);
+    while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT)
         YieldToMessages();
+    CloseHandle(thread);
+    driver->readerThread = 0;
+    driver->readerThreadId = 0;
 }
 
 ResultCode ClosePort(CameraDriver* driver)

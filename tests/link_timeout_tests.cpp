@@ -3,6 +3,8 @@
 // quick link tests and run in parallel with them.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include "link/camera_driver.h"
 #include "tests/scripted_peer.h"
 #include "tests/test_window.h"
@@ -89,4 +91,74 @@ TEST_F(SilentCamera, WaitForCtsGivesUpAfterItsTimeOut)
     EXPECT_GE(GetTickCount() - start, 3000u);
     EXPECT_EQ(-8, driver.lastResult);
     EXPECT_EQ(1, CountMessages(WM_LINK_STATUS, 1));
+}
+
+// --- ClosePort while the reader thread is held up in the window ---
+
+// The reader thread sends WM_CAMERA_POWER synchronously; this window takes longer over it than
+// ClosePort would once wait for the reader.
+static const DWORD SLOW_HANDLER_MS = 5200;
+static int slowPowerMessages;
+
+static LRESULT CALLBACK SlowPowerWindowProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam)
+{
+    if (message == WM_CAMERA_POWER)
+    {
+        ++slowPowerMessages;
+        Sleep(SLOW_HANDLER_MS);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static HWND CreateSlowPowerWindow()
+{
+    WNDCLASSA windowClass;
+    memset(&windowClass, 0, sizeof windowClass);
+    windowClass.lpfnWndProc = SlowPowerWindowProc;
+    windowClass.hInstance = GetModuleHandleA(0);
+    windowClass.lpszClassName = "HLR8SlowPowerWindow";
+    RegisterClassA(&windowClass);
+    return CreateWindowA("HLR8SlowPowerWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0,
+                         GetModuleHandleA(0), 0);
+}
+
+TEST(ClosePortWithASlowWindow, WaitsForTheReaderAndLeavesTheNextReaderAlone)
+{
+    HWND window = CreateSlowPowerWindow();
+    ASSERT_NE(nullptr, window);
+    ScriptedPeer* peer = CreateScriptedPeer(1);
+    ASSERT_EQ(0, OpenPort(&driver, window, 1, 9600));
+    HANDLE firstReader = 0;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), driver.readerThread, GetCurrentProcess(),
+                                &firstReader, SYNCHRONIZE, FALSE, 0));
+
+    // A ready frame: the reader marks the camera up and blocks sending WM_CAMERA_POWER to
+    // this thread, which only ClosePort's wait will let through.
+    SendToDriver(peer, STOP_REPLY);
+    DWORD start = GetTickCount();
+    while (!driver.cameraReady && GetTickCount() - start < 2000)
+        Sleep(1);
+    ASSERT_EQ(1, driver.cameraReady);
+
+    EXPECT_EQ(0, ClosePort(&driver));
+    EXPECT_EQ(1, slowPowerMessages);
+    EXPECT_GE(GetTickCount() - start, SLOW_HANDLER_MS);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(firstReader, 0))
+        << "ClosePort closed the port while its reader thread still ran";
+    CloseHandle(firstReader);
+
+    // The port opened again: the first reader must not touch the second one's handle or id.
+    ASSERT_EQ(0, OpenPort(&driver, window, 1, 9600));
+    Sleep(300);
+    EXPECT_NE(0u, driver.readerThreadId);
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(driver.readerThread, 0));
+    start = GetTickCount();
+    EXPECT_EQ(0, ClosePort(&driver));
+    EXPECT_LT(GetTickCount() - start, 500u);
+    EXPECT_EQ(0u, driver.readerThreadId);
+    EXPECT_EQ(nullptr, driver.readerThread);
+    DestroyScriptedPeer(peer);
+    DestroyWindow(window);
 }
