@@ -12,7 +12,6 @@ int settingsSaved;
 
 static const char HEADER_FORMAT[] = "%s Version %d.%02d Initialization File.";
 static const char SETTINGS_EXTENSION[] = ".INI";
-static const char TEMPORARY_SUFFIX[] = ".TMP";               // HLR8.INI.TMP, beside HLR8.INI
 static const int LOAD_BUFFER_SIZE = SETTINGS_IMAGE_SIZE + 1; // one more shows a long file
 static const DWORD REPLACE_FLAGS = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 
@@ -76,6 +75,18 @@ static int CopyWithSuffix(char* destination, int size, const char* text, const c
         return 0;
     memcpy(destination, text, (size_t)textLength);
     memcpy(destination + textLength, suffix, (size_t)suffixLength + 1);
+    return 1;
+}
+
+// The temporary file of a save: the path with its last character made '~' (HLR8.IN~ beside
+// HLR8.INI). It is no longer than the path itself, so every path that loads can also save.
+static int TemporaryPathFor(char* destination, int size, const char* path)
+{
+    int length = (int)strlen(path);
+    if (length == 0 || length >= size)
+        return 0;
+    memcpy(destination, path, (size_t)length + 1);
+    destination[length - 1] = path[length - 1] == '~' ? '$' : '~';
     return 1;
 }
 
@@ -176,7 +187,7 @@ static int WriteImageFile(const SettingsImage* image, const char* path, int* cre
 int SaveSettingsToPath(const SettingsImage* image, const char* path)
 {
     char temporary[SETTINGS_PATH_SIZE];
-    if (!CopyWithSuffix(temporary, sizeof temporary, path, TEMPORARY_SUFFIX))
+    if (!TemporaryPathFor(temporary, sizeof temporary, path))
         return 0;
 
     int created = 0;

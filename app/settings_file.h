@@ -12,9 +12,10 @@
 // - Loading accepts only a file of exactly 4904 bytes whose header text matches this version's;
 //   any other file is deleted so the next shutdown writes a fresh one. A file that cannot be
 //   opened or read is left alone.
-// - Saving never truncates the old file first: the image goes to HLR8.INI.TMP in the same
-//   directory, is flushed, and replaces HLR8.INI only when all 4904 bytes are written. On any
-//   failure the temporary file is deleted and the old HLR8.INI stays as it was.
+// - Saving never truncates the old file first: the image goes to HLR8.IN~ in the same directory
+//   (a name no longer than HLR8.INI, so any path that loads also saves), is flushed, and
+//   replaces HLR8.INI only when all 4904 bytes are written. On any failure the temporary file
+//   is deleted and the old HLR8.INI stays as it was.
 // - The file's path comes from the program file's own name. A name or path that does not fit
 //   its buffer counts as "cannot be obtained": the operation gives 0 and touches no file.
 // - No operation shows a message.

@@ -264,7 +264,8 @@ TEST_F(SettingsFileTest, ASaveWritesExactlyTheImageAndLoadsBack)
 TEST_F(SettingsFileTest, ASaveReplacesAnOlderFileAndAStaleTemporaryFile)
 {
     WriteFileBytes(iniPath, Bytes(100, 0x11));
-    WriteFileBytes(iniPath + ".TMP", Bytes(9000, 0x22)); // left by a save that was cut short
+    std::string stale = iniPath.substr(0, iniPath.size() - 1) + "~";
+    WriteFileBytes(stale, Bytes(9000, 0x22)); // left by a save that was cut short
     SettingsImage image = DefaultImage();
     EXPECT_EQ(1, SaveSettingsToPath(&image, iniPath.c_str()));
     EXPECT_EQ(ImageBytes(image), ReadFileBytes(iniPath));
@@ -285,6 +286,26 @@ TEST_F(SettingsFileTest, ASaveInADeepFolderWritesAndLoadsBack)
     EXPECT_EQ(1, loaded.comPortIndex);
     DeleteFileA(path.c_str());
     RemoveDirectoryA(deep.c_str());
+}
+
+// The longest path a program can have (259 characters) saves and loads: the temporary file
+// beside it has a name of the same length.
+TEST_F(SettingsFileTest, ASettingsPathOfTheFullLengthSavesAndLoadsBack)
+{
+    const size_t longest = MAX_PATH - 1;
+    std::string directory = folder + "\\";
+    directory += std::string(longest - directory.size() - strlen("\\HLR8.INI"), 'p');
+    ASSERT_TRUE(CreateDirectoryA(directory.c_str(), 0));
+    std::string path = directory + "\\HLR8.INI";
+    ASSERT_EQ(longest, path.size());
+    SettingsImage image = DefaultImage();
+    image.baudRate = 14400;
+    EXPECT_EQ(1, SaveSettingsToPath(&image, path.c_str()));
+    SettingsImage loaded = DefaultImage();
+    EXPECT_EQ(1, LoadSettingsFromPath(&loaded, path.c_str()));
+    EXPECT_EQ(14400, loaded.baudRate);
+    EXPECT_TRUE(DeleteFileA(path.c_str()));
+    EXPECT_TRUE(RemoveDirectoryA(directory.c_str())) << "a temporary file was left behind";
 }
 
 TEST_F(SettingsFileTest, ASaveIntoAMissingDirectoryWritesNothing)
