@@ -134,6 +134,29 @@ static BOOL ComPollEvents(HANDLE port, DWORD* events, LONG generation)
     return TRUE;
 }
 
+static int InputWaiting(HANDLE port)
+{
+    COMSTAT status;
+    DWORD errors;
+    return (comState.mask & EV_RXCHAR) && ClearCommError(port, &errors, &status) &&
+           status.cbInQue > 0;
+}
+
+// Ends a wait this thread armed, by setting the port's mask again, and collects it; TRUE when
+// it had completed with events of its own. The mask set is the one in force: should a
+// transaction change it meanwhile, the generation has moved and the newer mask is set.
+static BOOL EndArmedWait(HANDLE port, OVERLAPPED* wait)
+{
+    LONG generation;
+    do
+    {
+        generation = comState.generation;
+        SetCommMask(port, comState.mask);
+    } while (comState.generation != generation);
+    DWORD unused;
+    return GetOverlappedResult(port, wait, &unused, TRUE);
+}
+
 static BOOL ComWaitEvent(HANDLE port, DWORD* events, OVERLAPPED* wait)
 {
     LONG generation = comState.generation;
@@ -151,6 +174,17 @@ static BOOL ComWaitEvent(HANDLE port, DWORD* events, OVERLAPPED* wait)
             return TRUE;
         if (GetLastError() == ERROR_IO_PENDING)
         {
+            // Windows raises EV_RXCHAR only for characters that arrive after the wait was
+            // armed. A frame that came between the reader's last look at the queue and the
+            // arming (a completion frame right after a transaction restored the mask) would
+            // sit unread until the next byte: look at the queue again now.
+            if (InputWaiting(port))
+            {
+                if (!EndArmedWait(port, wait))
+                    *events = 0;
+                *events |= EV_RXCHAR;
+                return TRUE;
+            }
             DWORD unused;
             if (GetOverlappedResult(port, wait, &unused, TRUE))
                 return TRUE;
