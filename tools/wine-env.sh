@@ -1,15 +1,22 @@
 # Sourced by the build and test scripts: a private, headless Wine prefix inside a target's
 # build tree.
-# Usage: source tools/wine-env.sh BUILD_DIR [x86_64|i686]   (default x86_64)
+# Usage: source tools/wine-env.sh BUILD_DIR [x86_64|i686] [display]   (default x86_64)
 #   The target's tree is BUILD_DIR/<target>, its prefix BUILD_DIR/<target>/wine; hlr8_wine runs
 #   a program of that target (the 64-bit loader for x86_64, the 32-bit one for i686).
+#   The prefix uses Wine's null graphics driver (no display needed), unless "display" is given:
+#   then a second prefix, BUILD_DIR/<target>/wine-display, draws on $DISPLAY (an Xvfb).
 hlr8_root_dir=$(cd "$1" && pwd)
 hlr8_target=${2:-x86_64}
+hlr8_graphics=${3:-null}
 hlr8_build_dir="$hlr8_root_dir/$hlr8_target"
 export WINEPREFIX="$hlr8_build_dir/wine"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
+if [ "$hlr8_graphics" = display ]; then
+  export WINEPREFIX="$hlr8_build_dir/wine-display"
+else
+  unset DISPLAY
+fi
 if [ "$hlr8_target" = i686 ]; then
   export WINEARCH=win32
   hlr8_wine_loader=wine
@@ -46,7 +53,9 @@ hlr8_wine_start() {
     mkdir -p "$hlr8_build_dir"
     hlr8_wine wineboot -i >/dev/null 2>&1 || true
     # Windows, timers and GDI into memory work without an X display on the null driver.
-    hlr8_wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    if [ "$hlr8_graphics" != display ]; then
+      hlr8_wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    fi
     # The COM-port tests reach the two ends of a socat pty pair (tools/pty-ports.sh) as COM3
     # and COM4; the links are made by each test run, the mapping only once.
     local ports='HKLM\Software\Wine\Ports'

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Takes the pictures of the panel under docs/: the program's own painting in a real window on a
+# private Xvfb, with Wine's "Small Fonts", both sizes, at 1:1 and enlarged 4 times.
+# Usage: tools/panel-pictures.sh [BUILD_DIR]   (after tools/test.sh has built BUILD_DIR)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+bash tools/setup.sh
+cmake --build "$build/x86_64" --target panel_preview >/dev/null
+
+display=:97
+Xvfb $display -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=$display
+source tools/wine-env.sh "$build" x86_64 display
+trap 'hlr8_wine_stop; kill $xvfb 2>/dev/null || true' EXIT
+sleep 1
+hlr8_wine_start
+
+mkdir -p docs
+for size in large small; do
+  # The loader itself in the background (not a shell function), so that $! is the program.
+  "$hlr8_wine_loader" "$build/x86_64/tests/panel_preview.exe" $size lights &
+  preview=$!
+  window=""
+  for _ in $(seq 100); do
+    window=$(xdotool search --name '^HLR8$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+    sleep 0.1
+  done
+  [ -n "$window" ] || { echo "panel-pictures: no window for the $size panel" >&2; exit 1; }
+  sleep 1 # let it paint
+  import -window "$window" "docs/panel-$size.png"
+  convert "docs/panel-$size.png" -scale 400% "docs/panel-$size-x4.png"
+  kill $preview 2>/dev/null || true
+  wait $preview 2>/dev/null || true
+  for _ in $(seq 100); do # the next size must not find this window
+    xdotool search --name '^HLR8$' >/dev/null 2>&1 || break
+    sleep 0.1
+  done
+  echo "panel-pictures: docs/panel-$size.png ($(identify -format '%wx%h' "docs/panel-$size.png"))"
+done
