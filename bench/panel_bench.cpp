@@ -45,8 +45,8 @@ static void TimePaints(int large, int highColor)
     HWND window = CreatePanelWindow();
     HDC screen = GetDC(0);
     HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, panelMetrics.panelWidth,
-                                            panelMetrics.panelHeight);
+    HBITMAP bitmap =
+        CreateCompatibleBitmap(screen, panelMetrics.panelWidth, panelMetrics.panelHeight);
     HGDIOBJ previous = SelectObject(dc, bitmap);
 
     std::vector<double> times;

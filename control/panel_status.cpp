@@ -56,7 +56,8 @@ void ShowErrorState()
     blinkPhase = 1;
     cameraInitialized = 0;
     SetPanelLight(PortLightIndex(), LIGHT_RED);
-    if (!SetTimer(mainWindow, TIMER_BLINK, BLINK_PERIOD_MS, 0))
+    // Without the window a timer would belong to the thread, under an id KillTimer never finds.
+    if (mainWindow && !SetTimer(mainWindow, TIMER_BLINK, BLINK_PERIOD_MS, 0))
         MessageBeep(0); // the light stays red without blinking
     UpdateOperateLight();
     ReleasePressedButtons();
@@ -65,7 +66,8 @@ void ShowErrorState()
 void ShowNormalState()
 {
     errorBlinking = 0;
-    KillTimer(mainWindow, TIMER_BLINK);
+    if (mainWindow)
+        KillTimer(mainWindow, TIMER_BLINK);
     if (linkOpen)
     {
         SetPanelLight(PortLightIndex(), cameraDriver.cameraReady ? LIGHT_GREEN : LIGHT_IDLE);
@@ -126,9 +128,9 @@ void ShowErrorBox(const char* format, ...)
     MessageBoxA(0, text, ERROR_BOX_CAPTION, MB_OK | MB_TASKMODAL);
 }
 
-void OnBlinkTimer(HWND window)
+void OnBlinkTimer(HWND window, UINT_PTR timerId)
 {
-    if (errorBlinking)
+    if (timerId == TIMER_BLINK && errorBlinking)
         PostMessageA(window, WM_BLINK_TICK, 0, 0);
 }
 

@@ -14,7 +14,8 @@
 //   changes only the light itself.
 //
 // Operations:
-//   CreatePanelControls    the five lights, then the 29 buttons, as children of the window.
+//   CreatePanelControls    the five lights, then the 29 buttons, as children of the window,
+//                          which becomes mainWindow (the owner of the boxes and the timer).
 //   SetPanelLight          stores and shows a light's state; a negative index is ignored.
 //   PortLightIndex         comPortIndex when it is 0..3, else -1.
 //   ShowErrorState         starts the indication (and clears cameraInitialized).
@@ -38,8 +39,8 @@ const UINT BLINK_PERIOD_MS = 100;
 const UINT WM_BLINK_TICK = 1028;
 const int MESSAGE_TEXT_SIZE = 260; // message box texts are limited to 259 characters
 
-extern int errorBlinking; // the error indication is active
-extern int blinkPhase;    // the next blink tick shows red (1) or black (0)
+extern int errorBlinking;                     // the error indication is active
+extern int blinkPhase;                        // the next blink tick shows red (1) or black (0)
 extern HWND panelButtons[PANEL_BUTTON_COUNT]; // by control id
 
 int CreatePanelControls(HWND window);
@@ -52,7 +53,7 @@ void ReleasePressedButtons();
 void ReportError(const char* format, ...);
 void ShowErrorBox(const char* format, ...);
 
-void OnBlinkTimer(HWND window);
+void OnBlinkTimer(HWND window, UINT_PTR timerId); // other timers are not its business
 void OnBlinkTick();
 void OnCameraPower(WPARAM cameraUp);
 void OnLinkStatus(WPARAM failing);

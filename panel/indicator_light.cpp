@@ -2,6 +2,8 @@
 // painting, and the light's own brush, which lives as long as the window.
 #include "panel/indicator_light.h"
 
+#include "panel/panel_layout.h"
+
 // Window extra bytes: the LightState as an int32 at offset 0, then the own brush handle in a
 // pointer-sized slot (SetWindowLongPtr), placed at the next pointer-aligned offset. On a 32-bit
 // build that is offset 4 and 8 bytes in all; on a 64-bit build a handle needs 8 bytes, so the
@@ -10,8 +12,6 @@ static const int LIGHT_STATE_OFFSET = 0;
 static const int LIGHT_BRUSH_OFFSET =
     (int)((sizeof(LONG) + sizeof(LONG_PTR) - 1) / sizeof(LONG_PTR) * sizeof(LONG_PTR));
 static const int LIGHT_EXTRA_BYTES = LIGHT_BRUSH_OFFSET + (int)sizeof(LONG_PTR);
-
-static const int LIGHT_SIZE = 3;
 
 // Body and corner colours of the lit states, LIGHT_RED to LIGHT_YELLOW.
 struct LampColors
@@ -97,6 +97,8 @@ void MoveIndicatorLight(HWND light, int x, int y)
 
 void SetLightState(HWND light, int state)
 {
+    if (!light)
+        return; // GetDC(0) would paint on the screen
     HDC dc = GetDC(light);
     SetWindowLongA(light, LIGHT_STATE_OFFSET, state);
     PaintLight(light, dc);

@@ -63,6 +63,8 @@ HWND CreatePanelButton(HWND parent, const char* text, int id, int x, int y, int 
 
 void SetButtonState(HWND button, int state)
 {
+    if (!button)
+        return; // GetDC(0) would paint on the screen
     HDC dc = GetDC(button);
     SetWindowLongA(button, BUTTON_STATE_OFFSET, state);
     EnableWindow(button, state != BUTTON_DISABLED);

@@ -36,8 +36,7 @@ enum ButtonState
 const LPARAM BN_PANEL_PRESSED = 101;
 const LPARAM BN_PANEL_RELEASED = 100;
 
-HWND CreatePanelButton(HWND parent, const char* text, int id, int x, int y, int width,
-                       int height);
+HWND CreatePanelButton(HWND parent, const char* text, int id, int x, int y, int width, int height);
 void SetButtonState(HWND button, int state);
 int GetButtonState(HWND button);
 void TrackButtonRelease(HWND button);

@@ -29,6 +29,7 @@ static const char CAMERA[] = "CAMERA";
 static const char ZOOM[] = "ZOOM";
 
 // Rows: x, y, labelBoxed, labelDark, heading, label.
+// clang-format off
 const PanelLayout largePanelLayout = {
     {15, 26, 0, 0, FOCUS, AUTO},     {15, 58, 0, 0, 0, MANUAL},     {15, 86, 0, 0, 0, NEAR_TEXT},
     {15, 114, 0, 0, 0, FAR_TEXT},    {64, 26, 0, 0, 0, PRESET},     {113, 26, 0, 1, OPERATE, 0},
@@ -54,6 +55,8 @@ const PanelLayout smallPanelLayout = {
     {78, 204, 0, 0, 0, 0},           {10, 236, 0, 0, CAMERA, ONE},    {34, 236, 0, 0, 0, TWO},
     {58, 236, 0, 0, 0, THREE},       {82, 236, 0, 0, 0, FOUR},        {45, 112, 1, 0, 0, ZOOM},
 };
+
+// clang-format on
 
 static const PanelMetrics LARGE_METRICS = {31, 15, 160, 350, 10, largePanelLayout, 0};
 static const PanelMetrics SMALL_METRICS = {21, 11, 114, 257, 8, smallPanelLayout, 0};

@@ -138,8 +138,7 @@ int TileBitmap(HWND window, HDC dc, const RECT* rect, const char* name)
     HINSTANCE instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
     // As a DIB section: the pixels are copied as they are, and only the part that is drawn is
     // converted to the screen's format (a device bitmap would convert all of it every paint).
-    HBITMAP bitmap =
-        (HBITMAP)LoadImageA(instance, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+    HBITMAP bitmap = (HBITMAP)LoadImageA(instance, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
     BITMAP size;
     if (!bitmap || !GetObjectA(bitmap, sizeof size, &size) || size.bmWidth <= 0 ||
         size.bmHeight <= 0)

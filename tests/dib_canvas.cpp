@@ -52,8 +52,8 @@ COLORREF CanvasPixel(const DibCanvas* canvas, int x, int y)
 
 void FillCanvas(DibCanvas* canvas, COLORREF fill)
 {
-    uint32_t value = ((uint32_t)GetRValue(fill) << 16) | ((uint32_t)GetGValue(fill) << 8) |
-                     GetBValue(fill);
+    uint32_t value =
+        ((uint32_t)GetRValue(fill) << 16) | ((uint32_t)GetGValue(fill) << 8) | GetBValue(fill);
     GdiFlush();
     for (int i = 0; i < canvas->width * canvas->height; ++i)
         canvas->pixels[i] = value;

@@ -100,8 +100,7 @@ TEST_F(SilentCamera, WaitForCtsGivesUpAfterItsTimeOut)
 static const DWORD SLOW_HANDLER_MS = 5200;
 static int slowPowerMessages;
 
-static LRESULT CALLBACK SlowPowerWindowProc(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam)
+static LRESULT CALLBACK SlowPowerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_CAMERA_POWER)
     {

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "app/settings_file.h"
+#include "panel/panel_colors.h"
 #include "panel/panel_layout.h"
 #include "tests/dib_canvas.h"
 
@@ -55,37 +56,30 @@ TEST(PanelLayout, BothTablesHaveTheSameArrangement)
     {
         const LayoutRow* rows;
         int columns[3];
-        int cameraStep;
-    } sizes[] = {{largePanelLayout, {15, 64, 113}, 34}, {smallPanelLayout, {12, 45, 78}, 24}};
+        int lines[9];
+        int cameraX, cameraY, cameraStep;
+    } sizes[] = {
+        {largePanelLayout, {15, 64, 113}, {26, 58, 86, 114, 150, 186, 216, 246, 276}, 13, 320, 34},
+        {smallPanelLayout, {12, 45, 78}, {24, 44, 64, 84, 112, 138, 160, 182, 204}, 10, 236, 24},
+    };
     // Column of every button row (0 left, 1 middle, 2 right) and its line in the grid.
-    const int column[PANEL_BUTTON_COUNT] = {0, 0, 0, 0, 1, 2, 1, 1, 1, 2, 2, 2, 0, 2, 0,
-                                            2, 0, 1, 1, 1, 2, 0, 0, 2, 2};
-    const int line[PANEL_BUTTON_COUNT] = {0, 1, 2, 3, 0, 0, 1, 2, 3, 1, 2, 3, 4, 4, 5,
-                                          5, 7, 6, 7, 8, 7, 6, 8, 6, 8};
+    const int column[PANEL_BUTTON_COUNT] = {0, 0, 0, 0, 1, 2, 1, 1, 1, 2, 2, 2, 0,
+                                            2, 0, 2, 0, 1, 1, 1, 2, 0, 0, 2, 2};
+    const int line[PANEL_BUTTON_COUNT] = {0, 1, 2, 3, 0, 0, 1, 2, 3, 1, 2, 3, 4,
+                                          4, 5, 5, 7, 6, 7, 8, 7, 6, 8, 6, 8};
     for (const Size& size : sizes)
     {
         const LayoutRow* rows = size.rows;
         for (int id = 0; id < ID_CAMERA_1; ++id)
         {
             EXPECT_EQ(size.columns[column[id]], rows[id].x) << "row " << id;
-            for (int other = 0; other < ID_CAMERA_1; ++other)
-            {
-                if (line[other] == line[id])
-                {
-                    EXPECT_EQ(rows[id].y, rows[other].y) << "rows " << id << ", " << other;
-                }
-                else if (line[other] < line[id])
-                {
-                    EXPECT_LT(rows[other].y, rows[id].y) << "rows " << other << ", " << id;
-                }
-            }
+            EXPECT_EQ(size.lines[line[id]], rows[id].y) << "row " << id;
         }
-        for (int id = ID_CAMERA_2; id <= ID_CAMERA_4; ++id)
+        for (int id = ID_CAMERA_1; id <= ID_CAMERA_4; ++id)
         {
-            EXPECT_EQ(rows[id - 1].x + size.cameraStep, rows[id].x);
-            EXPECT_EQ(rows[ID_CAMERA_1].y, rows[id].y);
+            EXPECT_EQ(size.cameraX + (id - ID_CAMERA_1) * size.cameraStep, rows[id].x);
+            EXPECT_EQ(size.cameraY, rows[id].y);
         }
-        EXPECT_GT(rows[ID_CAMERA_1].y, rows[ID_DOWN_RIGHT].y);
         EXPECT_EQ(size.columns[1], rows[ZOOM_LABEL_ROW].x);
         EXPECT_EQ(rows[ID_ZOOM_WIDE].y, rows[ZOOM_LABEL_ROW].y);
     }
@@ -137,4 +131,24 @@ TEST(PanelLayout, SwitchingSizesKeepsExactlyOneLabelFont)
     EXPECT_EQ(small.panelHeight, panelMetrics.panelHeight);
     EXPECT_EQ(small.layout, panelMetrics.layout);
     EXPECT_EQ(0, memcmp(smallLights, panelLights, sizeof smallLights));
+}
+
+// 2-, 16- and 256-colour screens use the 16-colour look; so does nothing else, including a
+// 32-bit screen, whose shift count wraps to 0.
+TEST(PanelColors, ColourModeFromTheScreenDepth)
+{
+    struct Case
+    {
+        int bitsPerPixel, planes, highColor;
+    } cases[] = {{1, 1, 0},  {4, 1, 0},  {1, 4, 0},  {8, 1, 0}, {15, 1, 1},
+                 {16, 1, 1}, {24, 1, 1}, {32, 1, 1}, {2, 1, 1}};
+    for (const Case& c : cases)
+        EXPECT_EQ(c.highColor, HighColorForDepth(c.bitsPerPixel, c.planes))
+            << c.bitsPerPixel << " bits x " << c.planes << " planes";
+    highColorDisplay = 1;
+    EXPECT_EQ(RGB(81, 81, 81), PanelGrey());
+    EXPECT_EQ(RGB(40, 83, 108), PanelBlue());
+    highColorDisplay = 0;
+    EXPECT_EQ(StockBrushColor(GRAY_BRUSH), PanelGrey());
+    highColorDisplay = 1;
 }

@@ -298,3 +298,42 @@ TEST(PanelPaint, TileBitmapRepeatsFromTheOriginAndRefusesUnknownNames)
         CloseScene(&s);
     }
 }
+
+// The figures as the panel's designer gave them for both sizes (L and m measured): the corner
+// dots of the plates and frames, and the large left arrow pixel by pixel.
+TEST(PanelPaint, PlatesAndFramesAtTheDesignersRectangles)
+{
+    struct Case
+    {
+        int large;
+        RECT operate, focus, pad, camera; // before L and m are put in: see Place
+    } cases[] = {
+        {1, {112, 24, 145, 43}, {15, 25, 46, 132}, {15, 215, 144, 294}, {13, 319, 146, 338}},
+        {0, {75, 22, 102, 37}, {12, 23, 33, 98}, {12, 159, 99, 218}, {10, 235, 103, 250}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << "large " << c.large);
+        Scene s;
+        OpenScene(&s, c.large, 1);
+        PaintPanel(s.window, s.canvas.dc);
+        int L = s.line, m = s.margin;
+        auto place = [&](RECT r, int lines) {
+            return RECT{r.left - m, r.top - lines * L, r.right + m, r.bottom};
+        };
+        ExpectCorners(&s, place(c.operate, 2), s.grey, "OPERATE plate");
+        ExpectCorners(&s, place(c.focus, 1), s.grey, "FOCUS frame");
+        ExpectCorners(&s, place(c.pad, 1), s.grey, "pad plate");
+        ExpectCorners(&s, place(c.camera, 1), s.grey, "CAMERA frame");
+        if (c.large)
+        {
+            const POINT run[] = {{27, 240}, {28, 239}, {28, 241}, {29, 238},
+                                 {29, 242}, {30, 237}, {30, 243}};
+            for (POINT p : run)
+                EXPECT_EQ(s.glyph, CanvasPixel(&s.canvas, p.x, p.y)) << p.x << "," << p.y;
+            EXPECT_NE(s.glyph, CanvasPixel(&s.canvas, 26, 240));
+            EXPECT_NE(s.glyph, CanvasPixel(&s.canvas, 30, 244));
+        }
+        CloseScene(&s);
+    }
+}

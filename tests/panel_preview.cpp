@@ -50,9 +50,9 @@ int main(int argc, char** argv)
     windowClass.lpszClassName = "HLR8";
     RegisterClassA(&windowClass);
     // A popup has no frame: under a bare X server the window is exactly the client area.
-    HWND window = CreateWindowA("HLR8", "HLR8", WS_POPUP | WS_CLIPCHILDREN, 0, 0,
-                                panelMetrics.panelWidth, panelMetrics.panelHeight, 0, 0,
-                                GetModuleHandleA(0), 0);
+    HWND window =
+        CreateWindowA("HLR8", "HLR8", WS_POPUP | WS_CLIPCHILDREN, 0, 0, panelMetrics.panelWidth,
+                      panelMetrics.panelHeight, 0, 0, GetModuleHandleA(0), 0);
     if (!window)
         return 1;
     CreatePanelControls(window);

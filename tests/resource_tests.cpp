@@ -43,7 +43,8 @@ static double Luminance(BYTE r, BYTE g, BYTE b)
 static std::vector<double> ReadLuminance(HBITMAP bitmap, const DIBSECTION& dib)
 {
     RGBQUAD palette[16] = {};
-    if (dib.dsBmih.biBitCount == 4) {
+    if (dib.dsBmih.biBitCount == 4)
+    {
         HDC dc = CreateCompatibleDC(NULL);
         HGDIOBJ previous = SelectObject(dc, bitmap);
         GetDIBColorTable(dc, 0, 16, palette);
@@ -53,12 +54,17 @@ static std::vector<double> ReadLuminance(HBITMAP bitmap, const DIBSECTION& dib)
     const int width = dib.dsBm.bmWidth, height = dib.dsBm.bmHeight;
     const BYTE* bits = (const BYTE*)dib.dsBm.bmBits;
     std::vector<double> out;
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < height; ++y)
+    {
         const BYTE* row = bits + (size_t)(height - 1 - y) * dib.dsBm.bmWidthBytes;
-        for (int x = 0; x < width; ++x) {
-            if (dib.dsBmih.biBitCount == 24) {
+        for (int x = 0; x < width; ++x)
+        {
+            if (dib.dsBmih.biBitCount == 24)
+            {
                 out.push_back(Luminance(row[3 * x + 2], row[3 * x + 1], row[3 * x]));
-            } else {
+            }
+            else
+            {
                 const RGBQUAD& c = palette[(x % 2 ? row[x / 2] : row[x / 2] >> 4) & 15];
                 out.push_back(Luminance(c.rgbRed, c.rgbGreen, c.rgbBlue));
             }
@@ -73,7 +79,8 @@ static TextureFigures MeasureTexture(const std::vector<double>& lum, int width, 
     std::vector<double> blocks(cols * rows, 0.0);
     double total = 0.0;
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
+        for (int x = 0; x < width; ++x)
+        {
             total += lum[y * width + x];
             if (x / BLOCK < cols && y / BLOCK < rows)
                 blocks[(y / BLOCK) * cols + x / BLOCK] += lum[y * width + x] / (BLOCK * BLOCK);
@@ -83,7 +90,8 @@ static TextureFigures MeasureTexture(const std::vector<double>& lum, int width, 
         blockMean += b / blocks.size();
     double variance = 0.0, steps = 0.0;
     for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < cols; ++c) {
+        for (int c = 0; c < cols; ++c)
+        {
             const double b = blocks[r * cols + c];
             variance += (b - blockMean) * (b - blockMean) / blocks.size();
             if (c + 1 < cols)
@@ -95,7 +103,8 @@ static TextureFigures MeasureTexture(const std::vector<double>& lum, int width, 
 
 TEST(ResourceTests, MarbleBitmapsHaveTheirSizeDepthAndADarkVeinedTexture)
 {
-    for (const MarbleCase& m : MARBLES) {
+    for (const MarbleCase& m : MARBLES)
+    {
         SCOPED_TRACE(m.name);
         HBITMAP bitmap = (HBITMAP)LoadImageA(GetModuleHandleA(NULL), m.name, IMAGE_BITMAP, 0, 0,
                                              LR_CREATEDIBSECTION);
@@ -111,9 +120,9 @@ TEST(ResourceTests, MarbleBitmapsHaveTheirSizeDepthAndADarkVeinedTexture)
         EXPECT_EQ(m.height, dib.dsBm.bmHeight);
         EXPECT_EQ(m.bits, dib.dsBmih.biBitCount);
         if (dib.dsBm.bmWidth == m.width && dib.dsBm.bmHeight == m.height &&
-            dib.dsBmih.biBitCount == m.bits) {
-            const TextureFigures t =
-                MeasureTexture(ReadLuminance(bitmap, dib), m.width, m.height);
+            dib.dsBmih.biBitCount == m.bits)
+        {
+            const TextureFigures t = MeasureTexture(ReadLuminance(bitmap, dib), m.width, m.height);
             EXPECT_GE(t.mean, m.minMean);
             EXPECT_LE(t.mean, m.maxMean);
             EXPECT_GT(t.spread, 8.0) << "flat: no clouds or veins";
@@ -182,10 +191,12 @@ TEST(ResourceTests, IconIsOne32PixelSixteenColourImageWithATransparentBackground
     const std::vector<DWORD> mask = ReadPixels(info.hbmMask, 32);
     const std::vector<DWORD> image = ReadPixels(info.hbmColor, 32);
     int opaque = 0;
-    for (int i = 0; i < 32 * 32; ++i) {
+    for (int i = 0; i < 32 * 32; ++i)
+    {
         const bool clear = (mask[i] & 0xFFFFFF) == 0xFFFFFF;
         opaque += clear ? 0 : 1;
-        if (clear) {
+        if (clear)
+        {
             EXPECT_EQ(0u, image[i] & 0xFFFFFF) << "pixel " << i % 32 << "," << i / 32;
         }
     }

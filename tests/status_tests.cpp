@@ -21,8 +21,7 @@ static LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wParam
     switch (message)
     {
     case WM_TIMER:
-        if (wParam == TIMER_BLINK)
-            OnBlinkTimer(window);
+        OnBlinkTimer(window, wParam);
         return 0;
     case WM_BLINK_TICK:
         OnBlinkTick();
@@ -283,7 +282,8 @@ template <typename Call> static SeenBox WithBoxCloser(Call call)
 TEST_F(PanelStatus, ReportErrorShowsAnHlr8BoxAndReleasesPressedButtons)
 {
     SetButtonState(panelButtons[ID_ZOOM_TELE], BUTTON_PRESSED);
-    SeenBox box = WithBoxCloser([] { ReportError("Unknown Pan/Tilter Notification 0x%02X", 0x1C); });
+    SeenBox box =
+        WithBoxCloser([] { ReportError("Unknown Pan/Tilter Notification 0x%02X", 0x1C); });
     ASSERT_TRUE(box.found);
     EXPECT_EQ("HLR8", box.caption);
     EXPECT_EQ("Unknown Pan/Tilter Notification 0x1C", box.text);
