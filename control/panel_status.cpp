@@ -40,8 +40,7 @@ void SetPanelLight(int index, int state)
     if (index < 0 || index >= PANEL_LIGHT_COUNT)
         return;
     panelLights[index].state = state;
-    if (panelLights[index].window)
-        SetLightState(panelLights[index].window, state);
+    SetLightState(panelLights[index].window, state);
 }
 
 int PortLightIndex()
@@ -98,34 +97,33 @@ void ReleasePressedButtons()
     }
 }
 
-// wvsprintfA writes at most 1024 characters whatever the buffer: format into one that size and
-// cut the text to what a box shows.
-static void FormatMessageText(char* text, const char* format, va_list arguments)
+// Formats the text and shows it in a box. wvsprintfA writes at most 1024 characters whatever
+// the buffer: format into one that size and cut the text to what a box shows.
+static void ShowFormattedBox(HWND owner, const char* caption, UINT style, const char* format,
+                             va_list arguments)
 {
     char formatted[1025];
+    char text[MESSAGE_TEXT_SIZE];
     wvsprintfA(formatted, format, arguments);
     lstrcpynA(text, formatted, MESSAGE_TEXT_SIZE);
+    MessageBoxA(owner, text, caption, style);
 }
 
 void ReportError(const char* format, ...)
 {
-    char text[MESSAGE_TEXT_SIZE];
     va_list arguments;
     va_start(arguments, format);
-    FormatMessageText(text, format, arguments);
+    ShowFormattedBox(mainWindow, REPORT_CAPTION, MB_OK, format, arguments);
     va_end(arguments);
-    MessageBoxA(mainWindow, text, REPORT_CAPTION, MB_OK);
     ReleasePressedButtons();
 }
 
 void ShowErrorBox(const char* format, ...)
 {
-    char text[MESSAGE_TEXT_SIZE];
     va_list arguments;
     va_start(arguments, format);
-    FormatMessageText(text, format, arguments);
+    ShowFormattedBox(0, ERROR_BOX_CAPTION, MB_OK | MB_TASKMODAL, format, arguments);
     va_end(arguments);
-    MessageBoxA(0, text, ERROR_BOX_CAPTION, MB_OK | MB_TASKMODAL);
 }
 
 void OnBlinkTimer(HWND window, UINT_PTR timerId)
@@ -139,7 +137,7 @@ void OnBlinkTick()
     if (!errorBlinking)
         return; // a tick queued before the indication ended
     int index = PortLightIndex();
-    if (index >= 0 && panelLights[index].window)
+    if (index >= 0)
         SetLightState(panelLights[index].window, blinkPhase ? LIGHT_RED : LIGHT_OFF);
     blinkPhase = !blinkPhase;
 }

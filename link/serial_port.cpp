@@ -111,7 +111,8 @@ ResultCode OpenPort(CameraDriver* driver, HWND window, int portIndex, int lineSp
 // the reader ends once the port is closing, except a message this thread's window is slow to
 // handle; closing the port and events under a reader that still runs would let it use them
 // after they are gone, or clear the fields of the next reader once the port is opened again.
-// The thread handle is closed here, after the end, and never by the reader itself.
+// The thread handle is closed here, after the end, and never by the reader itself; ClosePort
+// clears the fields.
 static void WaitForReaderThreadEnd(CameraDriver* driver)
 {
     HANDLE thread = driver->readerThread;
@@ -124,8 +125,6 @@ static void WaitForReaderThreadEnd(CameraDriver* driver)
     while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT)
         YieldToMessages();
     CloseHandle(thread);
-    driver->readerThread = 0;
-    driver->readerThreadId = 0;
 }
 
 ResultCode ClosePort(CameraDriver* driver)

@@ -108,9 +108,8 @@ void SetLightState(HWND light, int state)
 void PaintLight(HWND light, HDC dc)
 {
     int state = StoredLightState(light);
-    HBRUSH body = 0;        // the stock black, the own or a created brush
-    HBRUSH corner = 0;      // lit states only
-    int createdBrushes = 0; // body and corner were created here and are deleted here
+    HBRUSH body = 0;   // the stock black, the own or a created brush
+    HBRUSH corner = 0; // lit states only; then both brushes are created here and deleted here
     if (state == LIGHT_OFF)
         body = (HBRUSH)GetStockObject(BLACK_BRUSH);
     else if (state == LIGHT_IDLE)
@@ -120,7 +119,6 @@ void PaintLight(HWND light, HDC dc)
         const LampColors* colors = &LAMP_COLORS[state - LIGHT_RED];
         body = CreateSolidBrush(colors->body);
         corner = CreateSolidBrush(colors->corner);
-        createdBrushes = 1;
     }
     else
         return;
@@ -136,7 +134,7 @@ void PaintLight(HWND light, HDC dc)
             PatBlt(dc, pixel.x, pixel.y, 1, 1, PATCOPY);
     }
     SelectObject(dc, previous);
-    if (createdBrushes)
+    if (corner)
     {
         DeleteObject(body);
         DeleteObject(corner);

@@ -9,12 +9,12 @@ hlr8_root_dir=$(cd "$1" && pwd)
 hlr8_target=${2:-x86_64}
 hlr8_graphics=${3:-null}
 hlr8_build_dir="$hlr8_root_dir/$hlr8_target"
-export WINEPREFIX="$hlr8_build_dir/wine"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 if [ "$hlr8_graphics" = display ]; then
   export WINEPREFIX="$hlr8_build_dir/wine-display"
 else
+  export WINEPREFIX="$hlr8_build_dir/wine"
   unset DISPLAY
 fi
 if [ "$hlr8_target" = i686 ]; then
