@@ -281,6 +281,25 @@ void TakeDriverSnapshot(SettingsImage* image, const CameraDriver* driver, int li
     memset(image->driverSnapshot + copied, 0, sizeof image->driverSnapshot - copied);
 }
 
+// Where the window stands when it is not minimized. A minimized window is parked by Windows at
+// (-32000, -32000); saving that would open the next run off-screen. Its restored place comes
+// in workspace coordinates, which start at the work area's corner (the taskbar may be above or
+// left of it).
+static int GetRestoredWindowRect(HWND window, RECT* rect)
+{
+    if (!IsIconic(window) && !IsZoomed(window))
+        return GetWindowRect(window, rect);
+    WINDOWPLACEMENT placement;
+    placement.length = sizeof placement;
+    if (!GetWindowPlacement(window, &placement))
+        return 0;
+    RECT workArea = {0, 0, 0, 0};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+    *rect = placement.rcNormalPosition;
+    OffsetRect(rect, workArea.left, workArea.top);
+    return 1;
+}
+
 // The part of the shutdown save before the file is written; 0 when the run has saved already.
 static int PrepareShutdownSave(SettingsImage* image, const WorkingFlags* flags, HWND window)
 {
@@ -288,7 +307,7 @@ static int PrepareShutdownSave(SettingsImage* image, const WorkingFlags* flags, 
         return 0;
     settingsSaved = 1;
     RECT rect;
-    if (window && GetWindowRect(window, &rect))
+    if (window && GetRestoredWindowRect(window, &rect))
     {
         image->windowRect.left = rect.left;
         image->windowRect.top = rect.top;

@@ -147,7 +147,8 @@ int LoadSettingsAtStartFromPath(SettingsImage* image, WorkingFlags* flags, Camer
 // Copies the driver record into driverSnapshot (zero-padded) when linkOpen is set; otherwise
 // the snapshot keeps what it holds. Call before the port is closed.
 void TakeDriverSnapshot(SettingsImage* image, const CameraDriver* driver, int linkOpen);
-// The first call of a run sets settingsSaved, stores the window's screen rectangle (kept as it
+// The first call of a run sets settingsSaved, stores the window's screen rectangle (its
+// restored place when it is minimized, never Windows' parking place; kept as it
 // was if the window has none) and the flags, and saves; later calls do nothing and give 0.
 int SaveSettingsAtShutdown(SettingsImage* image, const WorkingFlags* flags, HWND window,
                            HINSTANCE instance);

@@ -12,6 +12,7 @@
 #include "control/panel_status.h"
 #include "panel/indicator_light.h"
 #include "panel/panel_button.h"
+#include "tests/box_closer.h"
 #include "tests/test_window.h"
 
 // --- A panel window with the status reactions of the main window ---
@@ -219,65 +220,7 @@ TEST_F(PanelStatus, PortLightsFollowThePortAndTheCameraPower)
     ShowNormalState();
 }
 
-// --- Message boxes: found and closed by a thread timer while they run ---
-
-struct SeenBox
-{
-    bool found;
-    std::string caption;
-    std::string text;
-    HWND owner;
-    bool hasOk;
-    bool hasCancel;
-    bool mainWindowEnabled;
-};
-static SeenBox seenBox;
-
-static BOOL CALLBACK FindLongestStatic(HWND child, LPARAM context)
-{
-    char className[16], text[1100];
-    GetClassNameA(child, className, sizeof className);
-    GetWindowTextA(child, text, sizeof text);
-    std::string* longest = (std::string*)context;
-    if (lstrcmpiA(className, "Static") == 0 && strlen(text) > longest->size())
-        *longest = text;
-    return TRUE;
-}
-
-static BOOL CALLBACK CloseMessageBox(HWND candidate, LPARAM)
-{
-    char className[16];
-    GetClassNameA(candidate, className, sizeof className);
-    if (strcmp(className, "#32770") != 0 || !IsWindowVisible(candidate))
-        return TRUE;
-    char caption[64];
-    GetWindowTextA(candidate, caption, sizeof caption);
-    seenBox.found = true;
-    seenBox.caption = caption;
-    seenBox.owner = GetWindow(candidate, GW_OWNER);
-    seenBox.hasOk = GetDlgItem(candidate, IDOK) != 0;
-    seenBox.hasCancel = GetDlgItem(candidate, IDCANCEL) != 0;
-    seenBox.mainWindowEnabled = mainWindow && IsWindowEnabled(mainWindow);
-    EnumChildWindows(candidate, FindLongestStatic, (LPARAM)&seenBox.text);
-    PostMessageA(candidate, WM_COMMAND, IDOK, 0);
-    return FALSE;
-}
-
-static void CALLBACK BoxTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    if (!seenBox.found)
-        EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, 0);
-}
-
-// Runs a call that shows a box; the box is read and closed from a timer.
-template <typename Call> static SeenBox WithBoxCloser(Call call)
-{
-    seenBox = SeenBox();
-    UINT_PTR timer = SetTimer(0, 0, 20, BoxTimer);
-    call();
-    KillTimer(0, timer);
-    return seenBox;
-}
+// --- Message boxes: found and closed by a thread timer while they run (box_closer.h) ---
 
 TEST_F(PanelStatus, ReportErrorShowsAnHlr8BoxAndReleasesPressedButtons)
 {
@@ -305,12 +248,13 @@ TEST_F(PanelStatus, ReportErrorShowsAnHlr8BoxAndReleasesPressedButtons)
 TEST_F(PanelStatus, ShowErrorBoxIsTaskModalWithoutOwnerAndReleasesNothing)
 {
     SetButtonState(panelButtons[ID_HOME], BUTTON_PRESSED);
-    SeenBox box = WithBoxCloser([] { ShowErrorBox("Error setting system timer"); });
+    SeenBox box =
+        WithBoxCloser([] { ShowErrorBox("Error setting system timer"); }, mainWindow);
     ASSERT_TRUE(box.found);
     EXPECT_EQ("Error", box.caption);
     EXPECT_EQ("Error setting system timer", box.text);
     EXPECT_EQ(nullptr, box.owner);
-    EXPECT_FALSE(box.mainWindowEnabled) << "a task-modal box disables the thread's windows";
+    EXPECT_FALSE(box.watchedWindowEnabled) << "a task-modal box disables the thread's windows";
     EXPECT_TRUE(IsWindowEnabled(window));
     EXPECT_EQ(BUTTON_PRESSED, GetButtonState(panelButtons[ID_HOME]));
 }

@@ -6,23 +6,11 @@
 #   BUILD_DIR/x86_64 and BUILD_DIR/i686 hold the two builds, BUILD_DIR/pty the pty pair.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 build=${1:-build}
 [ $# -gt 0 ] && shift
 
 bash tools/setup.sh
-
-configure() { # target toolchain-file
-  local dir="$build/$1"
-  if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$2" \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  fi
-}
-configure x86_64 mingw-x86_64.cmake
-configure i686 mingw-i686.cmake
-cmake --build "$build/x86_64"
-cmake --build "$build/i686"
+bash tools/build.sh "$build"
 
 targets=(x86_64)
 if why_not_32=$(bash tools/can-run-32bit.sh); then

@@ -1,0 +1,323 @@
+// The main window: message routing, system menu, panel size, shutdown.
+#include "app/main_window.h"
+
+#include "app/settings_file.h"
+#include "app/wait_cursor.h"
+#include "commands/camera_commands.h"
+#include "control/camera_startup.h"
+#include "control/control_state.h"
+#include "control/notifications.h"
+#include "control/panel_commands.h"
+#include "control/panel_status.h"
+#include "dialogs/dialog_commands.h"
+#include "panel/indicator_light.h"
+#include "panel/panel_layout.h"
+#include "panel/panel_painter.h"
+
+LONGLONG firstPaintEndTicks;
+
+ATOM RegisterMainWindowClass(HINSTANCE instance)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, "HLRICON");
+    windowClass.hCursor = LoadCursorA(0, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(LTGRAY_BRUSH);
+    windowClass.lpszClassName = MAIN_WINDOW_CLASS;
+    return RegisterClassA(&windowClass);
+}
+
+HWND CreateMainWindow(HINSTANCE instance, int left, int top)
+{
+    int height = panelMetrics.panelHeight + GetSystemMetrics(SM_CYCAPTION);
+    return CreateWindowExA(0, MAIN_WINDOW_CLASS, "", MAIN_WINDOW_STYLE, left, top,
+                           panelMetrics.panelWidth, height, 0, 0, instance, 0);
+}
+
+void SetMainWindowTitle(HWND window, int minimized)
+{
+    SetWindowTextA(window, workingFlags.largeWindow || minimized ? LONG_TITLE : SHORT_TITLE);
+}
+
+void CenterWindow(HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int x = (GetSystemMetrics(SM_CXSCREEN) - (rect.right - rect.left)) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - (rect.bottom - rect.top)) / 2 -
+            GetSystemMetrics(SM_CYCAPTION);
+    if (y < 0)
+        y = 0;
+    SetWindowPos(window, 0, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+// The console's items go between Maximize and Close; Size goes, since the panel is fixed.
+void EditSystemMenu(HWND window)
+{
+    HMENU menu = GetSystemMenu(window, FALSE);
+    DeleteMenu(menu, SC_SIZE, MF_BYCOMMAND);
+    InsertMenuA(menu, 4, MF_BYPOSITION | MF_SEPARATOR, 0, 0);
+    InsertMenuA(menu, 5, MF_BYPOSITION | MF_STRING, IDM_PROGRAM_OPTIONS, "&Program Options...");
+    InsertMenuA(menu, 6, MF_BYPOSITION | MF_STRING, IDM_IMAGE_CONTROL, "&Image Control...");
+    InsertMenuA(menu, 7, MF_BYPOSITION | MF_STRING, IDM_PRESET_CYCLE, "&Preset Cycle Mode...");
+    InsertMenuA(menu, 8, MF_BYPOSITION | MF_SEPARATOR, 0, 0);
+    InsertMenuA(menu, 9, MF_BYPOSITION | MF_STRING, IDM_INIT_CAMERA, "Initialize &Camera");
+    InsertMenuA(menu, 10, MF_BYPOSITION | MF_SEPARATOR, 0, 0);
+    InsertMenuA(menu, 11, MF_BYPOSITION | MF_STRING, IDM_ABOUT, "A&bout...");
+}
+
+// Minimized, nothing but About can run: the other commands talk to the camera or the panel.
+static void EnableSystemMenuItems(HWND window, HMENU menu)
+{
+    if (menu != GetSystemMenu(window, FALSE))
+        return;
+    UINT state = IsIconic(window) ? MF_GRAYED : MF_ENABLED;
+    for (UINT id = IDM_INIT_CAMERA; id <= IDM_PRESET_CYCLE; ++id)
+        EnableMenuItem(menu, id, MF_BYCOMMAND | state);
+}
+
+int RelayoutPanel(HWND window)
+{
+    const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER;
+    SetWindowPos(window, 0, 0, 0, 0, 0, keep | SWP_HIDEWINDOW);
+    SetWindowPos(window, 0, 0, 0, panelMetrics.panelWidth,
+                 panelMetrics.panelHeight + GetSystemMetrics(SM_CYCAPTION),
+                 SWP_NOMOVE | SWP_NOZORDER);
+    for (int i = 0; i < PANEL_LIGHT_COUNT; ++i)
+        MoveIndicatorLight(panelLights[i].window, panelLights[i].x, panelLights[i].y);
+    for (int id = 0; id < PANEL_BUTTON_COUNT; ++id)
+    {
+        const LayoutRow* row = &panelMetrics.layout[id];
+        SetWindowPos(panelButtons[id], 0, row->x, row->y, panelMetrics.buttonWidth,
+                     panelMetrics.buttonHeight, SWP_NOZORDER);
+    }
+    SetWindowPos(window, 0, 0, 0, 0, 0, keep | SWP_SHOWWINDOW);
+    for (int i = 0; i < PANEL_LIGHT_COUNT; ++i)
+        SetWindowPos(panelLights[i].window, 0, 0, 0, 0, 0, keep | SWP_SHOWWINDOW);
+    for (int id = 0; id < PANEL_BUTTON_COUNT; ++id)
+        SetWindowPos(panelButtons[id], 0, 0, 0, 0, 0, keep | SWP_SHOWWINDOW);
+    return 1;
+}
+
+static void SwitchPanelSize(HWND window)
+{
+    workingFlags.largeWindow = workingFlags.largeWindow == 0 ? 1 : 0;
+    SetupPanelLayout(window);
+    RelayoutPanel(window);
+    SetMainWindowTitle(window, 0);
+}
+
+// Initialize Camera: reopen, initialize, send the camera home, then set the pan tilter up.
+static void ReinitializeCamera()
+{
+    BeginWaitCursor();
+    int opened = OpenCamera(mainWindow, settingsImage.comPortIndex, settingsImage.baudRate, 1);
+    int setupFailed = opened && SetupPanTilter(&cameraDriver) != RESULT_OK;
+    if (!setupFailed)
+        UpdateOperateLight();
+    EndWaitCursor();
+}
+
+// The commands of Windows' own items (SC_*) carry flags in their low four bits: a double click
+// on the caption asks for SC_MAXIMIZE | HTCAPTION, which must switch the panel size too. The
+// console's own ids are compared whole.
+static WPARAM SystemCommandOf(WPARAM command)
+{
+    return command >= 0xF000 ? (command & 0xFFF0) : command;
+}
+
+int HandleSystemCommand(HWND window, WPARAM command, LPARAM)
+{
+    switch (SystemCommandOf(command))
+    {
+    case IDM_INIT_CAMERA:
+        ReinitializeCamera();
+        return 1;
+    case IDM_PROGRAM_OPTIONS:
+        RunProgramOptionsCommand(window);
+        return 1;
+    case IDM_IMAGE_CONTROL:
+        RunImageControlCommand(window);
+        return 1;
+    case IDM_PRESET_CYCLE:
+        RunPresetCycleCommand(window);
+        return 1;
+    case IDM_ABOUT:
+        RunAboutCommand(window);
+        return 1;
+    case SC_MAXIMIZE:
+        SwitchPanelSize(window);
+        return 1;
+    case SC_CLOSE:
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void ShutdownCleanup(HWND window)
+{
+    BeginWaitCursor();
+    KillTimer(window, TIMER_BLINK);
+    if (panelMetrics.labelFont)
+    {
+        DeleteObject(panelMetrics.labelFont);
+        panelMetrics.labelFont = 0;
+    }
+    if (linkOpen)
+    {
+        TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
+        CloseCameraLink(0);
+    }
+    SaveSettingsAtShutdown(&settingsImage, &workingFlags, window,
+                           (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE));
+    EndWaitCursor();
+}
+
+// --- Message groups ---
+
+static LRESULT OnCreate(HWND window)
+{
+    if (!settingsLoaded)
+        CenterWindow(window);
+    SetWindowPos(window, workingFlags.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE);
+    CreatePanelControls(window);
+    EditSystemMenu(window);
+    return 0;
+}
+
+static LRESULT OnPaint(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    PaintPanel(window, dc);
+    EndPaint(window, &paint);
+    if (!firstPaintEndTicks)
+    {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        firstPaintEndTicks = now.QuadPart;
+    }
+    return 0;
+}
+
+static LRESULT OnSize(HWND window, WPARAM kind, LPARAM size)
+{
+    SetMainWindowTitle(window, kind == SIZE_MINIMIZED);
+    if (kind == SIZE_MAXIMIZED)
+        return 0;
+    return DefWindowProcA(window, WM_SIZE, kind, size);
+}
+
+static LRESULT OnKeyDown(HWND window, WPARAM key)
+{
+    if (commandBusy)
+        return 0; // dropped, not queued
+    commandBusy = 1;
+    HandleKeyDown(window, key);
+    commandBusy = 0;
+    return 0;
+}
+
+static LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    // Menus and accelerators send 0 in the low half of lParam; 1 in the high half is refused.
+    if (LOWORD(lParam) == 0 || HIWORD(lParam) == 1 || commandBusy)
+        return 0;
+    commandBusy = 1;
+    LRESULT result = HandlePanelCommand(window, wParam, lParam);
+    commandBusy = 0;
+    return result;
+}
+
+static LRESULT OnSysCommand(HWND window, WPARAM command, LPARAM lParam)
+{
+    if (commandBusy)
+    {
+        // Default processing would maximize the fixed panel: a busy console ignores it.
+        if (SystemCommandOf(command) == SC_MAXIMIZE)
+            return 0;
+        return DefWindowProcA(window, WM_SYSCOMMAND, command, lParam);
+    }
+    commandBusy = 1;
+    int handled = HandleSystemCommand(window, command, lParam);
+    commandBusy = 0;
+    return handled ? 0 : DefWindowProcA(window, WM_SYSCOMMAND, command, lParam);
+}
+
+static LRESULT OnTimer(HWND window, UINT_PTR timerId)
+{
+    if (timerId == TIMER_RAMP)
+        PostMessageA(window, WM_RAMP_STEP, 0, 0);
+    else
+        OnBlinkTimer(window, timerId);
+    return 0;
+}
+
+static LRESULT OnCameraEvent(HWND window, WPARAM kind, LPARAM frame)
+{
+    CameraDriver* driver = &cameraDriver;
+    if (driver->eventGate == 0 || commandBusy)
+        return 0;
+    driver->eventGate = 0;
+    if (kind == CAMERA_EVENT_CTS_ON)
+        BringCameraBack(driver);
+    else if (kind == CAMERA_EVENT_FRAME)
+        DispatchNotification(window, driver, (const uint8_t*)frame);
+    driver->eventGate = 1;
+    return 0;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message)
+    {
+    case WM_CREATE:
+        return OnCreate(window);
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_SIZE:
+        return OnSize(window, wParam, lParam);
+    case WM_PAINT:
+        return OnPaint(window);
+    case WM_CLOSE:
+        ShutdownCleanup(window);
+        DestroyWindow(window);
+        return 0;
+    case WM_QUERYENDSESSION:
+        ShutdownCleanup(window);
+        return 1; // the log-off may go on
+    case WM_KEYDOWN:
+        return OnKeyDown(window, wParam);
+    case WM_COMMAND:
+        return OnCommand(window, wParam, lParam);
+    case WM_SYSCOMMAND:
+        return OnSysCommand(window, wParam, lParam);
+    case WM_TIMER:
+        return OnTimer(window, (UINT_PTR)wParam);
+    case WM_INITMENU:
+        EnableSystemMenuItems(window, (HMENU)wParam);
+        return 0;
+    case WM_BLINK_TICK:
+        OnBlinkTick();
+        return 0;
+    case WM_RAMP_STEP:
+        OnRampStep(window);
+        return 0;
+    case WM_CAMERA_POWER:
+        OnCameraPower(wParam);
+        return 0;
+    case WM_LINK_STATUS:
+        OnLinkStatus(wParam);
+        return 0;
+    case WM_CAMERA_EVENT:
+        return OnCameraEvent(window, wParam, lParam);
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

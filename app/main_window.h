@@ -1,0 +1,53 @@
+// The main window: the fixed-size panel window with its caption and system menu, the routing of
+// every message to the camera control, the two panel sizes, and the shutdown clean-up.
+//
+// Principles of operation:
+// - MainWindowProc only dispatches; each group of messages has its own handler.
+// - commandBusy guards every user-driven handler: while it is set keys and panel commands are
+//   dropped, system commands get only default processing and camera events are dropped.
+//   eventGate keeps a second camera event from being handled inside the first.
+// - The window is never maximized: the maximize box (and a double click on the caption)
+//   switches between the large and the small panel instead.
+// - The first WM_CLOSE or WM_QUERYENDSESSION closes the camera port and writes the settings;
+//   the file is written at most once a run.
+//
+// Operations:
+//   RegisterMainWindowClass  class "HLR8"; 0 when registration fails.
+//   CreateMainWindow         the window at the saved place (or the default one), sized for
+//                            the panel in force; it becomes mainWindow. 0 when it fails.
+//   MainWindowProc           the window procedure.
+//   HandleSystemCommand      1 when handled, 0 for default processing.
+//   ShutdownCleanup          timers, label font, camera port, settings file.
+//   CenterWindow             centred, lifted by one caption height but not above the screen.
+//   RelayoutPanel            window, lights and buttons sized and placed for the panel in force.
+//   EditSystemMenu           the console's items in the window's system menu.
+//   SetMainWindowTitle       "Norvo HL-R8" for the large panel (or minimized), else "HLR8".
+#pragma once
+
+#include <windows.h>
+
+const char MAIN_WINDOW_CLASS[] = "HLR8";
+const char LONG_TITLE[] = "Norvo HL-R8";
+const char SHORT_TITLE[] = "HLR8";
+const DWORD MAIN_WINDOW_STYLE = 0x92CB0000; // popup, visible, clip children, caption, menus
+
+// System-menu commands of the console.
+const UINT IDM_INIT_CAMERA = 1;
+const UINT IDM_PROGRAM_OPTIONS = 2;
+const UINT IDM_IMAGE_CONTROL = 3;
+const UINT IDM_PRESET_CYCLE = 4;
+const UINT IDM_ABOUT = 5;
+
+// Ticks (QueryPerformanceCounter) at the end of the window's first WM_PAINT; 0 before it. For
+// the start-up benchmark.
+extern LONGLONG firstPaintEndTicks;
+
+ATOM RegisterMainWindowClass(HINSTANCE instance);
+HWND CreateMainWindow(HINSTANCE instance, int left, int top);
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+int HandleSystemCommand(HWND window, WPARAM command, LPARAM lParam);
+void ShutdownCleanup(HWND window);
+void CenterWindow(HWND window);
+int RelayoutPanel(HWND window);
+void EditSystemMenu(HWND window);
+void SetMainWindowTitle(HWND window, int minimized);

@@ -1,0 +1,39 @@
+// Program start: the command line, the settings, the colour mode, the panel, the main window and
+// the camera link, then the message loop.
+//
+// Principles of operation:
+// - The command line is read token by token straight from the string the program was given;
+//   no token is ever cut short. Tokens are separated by spaces; a double-quoted part (a path
+//   with spaces) stays in one token. -D or /D (upper-case D, the rest of the token ignored)
+//   sets debugTitles; the virtual-camera switches (sim/virtual_camera.h) attach cameras to
+//   the ports; everything else is ignored. A token too long for the switch buffer cannot be a
+//   valid switch: a virtual-camera switch that long is rejected like a malformed one.
+// - A rejected virtual-camera switch is reported once in an "Error" box and the console starts
+//   without it.
+// - A failure to register the class, set up the panel or create the window ends the program
+//   with exit code 0 and no message; a camera that cannot be reached does not (the camera
+//   control reports it and the window stays usable).
+//
+// Operations:
+//   ParseCommandLine   debugTitles and the virtual-camera options from the command line.
+//   StartConsole       everything up to the message loop; 1 when the main window is up.
+//   RunMessageLoop     until the window is gone; the quit message's exit code.
+//   EndConsole         the virtual cameras detached (after the port is closed).
+#pragma once
+
+#include <windows.h>
+
+#include "sim/virtual_camera.h"
+
+const int COMMAND_TOKEN_SIZE = MAX_PATH; // a switch and its argument, terminator included
+
+extern HINSTANCE appInstance;
+extern int debugTitles; // -D: debugging figures in the Preset Cycle Mode title
+extern VirtualCameraOptions virtualCameraOptions;
+extern int rejectedSwitches; // virtual-camera switches not taken
+
+void ParseCommandLine(const char* commandLine);
+int StartConsole(HINSTANCE instance, HINSTANCE previousInstance, const char* commandLine,
+                 int showCommand);
+int RunMessageLoop();
+void EndConsole();

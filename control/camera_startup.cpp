@@ -1,0 +1,200 @@
+// Opening, initializing and closing the camera connection.
+#include "control/camera_startup.h"
+
+#include "app/settings_file.h"
+#include "app/wait_cursor.h"
+#include "commands/camera_commands.h"
+#include "control/control_state.h"
+#include "control/panel_status.h"
+#include "panel/indicator_light.h"
+
+int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit)
+{
+    int outerBusy = commandBusy;
+    BeginWaitCursor();
+    commandBusy = 1;
+    if (linkOpen)
+        CloseCamera();
+
+    operateMode = 1;
+    presetStoreMode = 0;
+    ShowNormalState();
+    if (portIndex >= 0)
+        settingsImage.comPortIndex = portIndex;
+    if (baudRate >= 0)
+        settingsImage.baudRate = baudRate;
+    for (int light = LIGHT_CAMERA_1; light <= LIGHT_CAMERA_4; ++light)
+        SetPanelLight(light, LIGHT_IDLE);
+
+    CameraDriver* driver = &cameraDriver;
+    if (OpenPort(driver, window, settingsImage.comPortIndex, settingsImage.baudRate) != RESULT_OK)
+    {
+        ShowErrorState();
+        EndWaitCursor();
+        commandBusy = outerBusy;
+        ShowResultMessage(driver, driver->lastResult);
+        return 0;
+    }
+    linkOpen = 1;
+
+    if (WaitForCts(driver, CTS_WAIT_MS) == RESULT_OK)
+    {
+        if (InitializeCamera(driver) && homeAfterInit)
+            HomePanTilter(driver);
+    }
+    if (driver->lastResult != RESULT_OK)
+        ShowErrorState();
+    else
+        ShowNormalState();
+
+    EndWaitCursor();
+    UpdateOperateLight();
+    // The box is up while commandBusy is still set: a camera event meanwhile is dropped.
+    ShowResultMessage(driver, driver->lastResult);
+    commandBusy = outerBusy;
+    return driver->lastResult == RESULT_OK;
+}
+
+void CloseCameraLink(int pauseAfterClose)
+{
+    if (!linkOpen)
+        return;
+    CameraDriver* driver = &cameraDriver;
+    if (driver->controlModeSet == 1)
+    {
+        SelectMode(driver, CCU_MODE_STANDALONE);
+        driver->controlModeSet = 0;
+        Delay(CLOSE_PAUSE_MS);
+    }
+    ClosePort(driver);
+    linkOpen = 0;
+    cameraInitialized = 0;
+    if (pauseAfterClose)
+        Delay(CLOSE_PAUSE_MS);
+}
+
+void CloseCamera()
+{
+    CloseCameraLink(1);
+}
+
+// The steps of the initialization after the CTS check and mode 0, in order; each gives the
+// driver's result.
+static ResultCode QueryUnitVersions(CameraDriver* driver)
+{
+    uint8_t versions[VERSION_COUNT] = {driver->ccuVersion, driver->headVersion,
+                                       driver->panTilterVersion};
+    ResultCode result = QueryVersions(driver, versions);
+    // The bytes of the units asked before a failure are written too.
+    driver->ccuVersion = versions[0];
+    driver->headVersion = versions[1];
+    driver->panTilterVersion = versions[2];
+    return result;
+}
+
+static ResultCode ApplySpeeds(CameraDriver* driver)
+{
+    ResultCode result = ZoomStop(driver);
+    if (result == RESULT_OK)
+        result = SetZoomSpeed(driver, driver->zoomSpeed);
+    if (result == RESULT_OK)
+        result = SetPanTiltSpeed(driver, driver->panSpeed, driver->tiltSpeed);
+    return result;
+}
+
+static ResultCode ApplyAutoExposure(CameraDriver* driver)
+{
+    ResultCode result = SetWhiteBalanceMode(driver, 0);
+    if (result == RESULT_OK)
+        result = SetExposureParam3(driver, 0);
+    if (result == RESULT_OK)
+        result = SetExposureAuto(driver, 1);
+    if (result == RESULT_OK)
+        result = SetExposureParam2(driver, 0, 0);
+    if (result == RESULT_OK)
+        result = QueryExposureState(driver, 0, 0, &driver->agcLevel, &driver->shutterLevel,
+                                    &driver->irisLevel);
+    return result;
+}
+
+static ResultCode RunInitializationSequence(CameraDriver* driver)
+{
+    ResultCode result = WaitForCts(driver, 0);
+    if (result != RESULT_OK)
+        return result;
+    result = SelectMode(driver, CCU_MODE_PROGRAM);
+    if (result != RESULT_OK)
+        return result;
+    driver->controlModeSet = 1;
+    driver->eventsEnabled = 1; // the reader thread posts line changes and event frames now
+    result = QueryUnitVersions(driver);
+    if (result == RESULT_OK)
+        result = ApplySpeeds(driver);
+    if (result == RESULT_OK)
+        result = ApplyOperateMode(driver);
+    if (result == RESULT_OK)
+        result = ApplyAutoExposure(driver);
+    return result;
+}
+
+int InitializeCamera(CameraDriver* driver)
+{
+    if (cameraInitialized)
+        return 1;
+    int outerBusy = commandBusy;
+    commandBusy = 1;
+    if (RunInitializationSequence(driver) != RESULT_OK)
+    {
+        cameraInitialized = 0;
+        commandBusy = outerBusy;
+        ShowErrorState(); // the caller shows the message of lastResult
+        return 0;
+    }
+    commandBusy = outerBusy;
+    cameraInitialized = 1;
+    ShowNormalState();
+    return 1;
+}
+
+int EnsureCameraReady(CameraDriver* driver)
+{
+    int outerBusy = commandBusy;
+    if (!linkOpen)
+    {
+        if (!OpenCamera(mainWindow, settingsImage.comPortIndex, settingsImage.baudRate, 0))
+        {
+            commandBusy = outerBusy;
+            return 0;
+        }
+    }
+    else if (!cameraInitialized && !InitializeCamera(driver))
+    {
+        commandBusy = outerBusy;
+        return 0;
+    }
+    WaitForCts(driver, 0);
+    commandBusy = outerBusy;
+    return driver->lastResult == RESULT_OK;
+}
+
+ResultCode ApplyOperateMode(CameraDriver* driver)
+{
+    int on = operateMode ? 1 : 0;
+    driver->autoFocus = on; // whatever the commands below return
+    ResultCode result = SetMute1(driver, !on);
+    if (result == RESULT_OK)
+        result = SetMute2(driver, !on);
+    if (result == RESULT_OK)
+        result = on ? FocusAuto(driver) : FocusManual(driver);
+    if (result == RESULT_OK)
+        result = SetLed(driver, on ? 0 : 3, 1, 0);
+    return driver->lastResult;
+}
+
+int BringCameraBack(CameraDriver* driver)
+{
+    if (SelectMode(driver, CCU_MODE_PROGRAM) != RESULT_OK)
+        return 0;
+    driver->controlModeSet = 1;
+    return InitializeCamera(driver);
+}

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# End to end: the program itself on virtual cameras, in a real window on a private Xvfb. Waits
+# for the window, checks its size, takes a screenshot, closes it as a user would (Alt+F4), and
+# reads the camera's frame log and the settings file the program wrote beside itself.
+# Usage: tests/console_e2e.sh SOURCE_DIR BUILD_ROOT TARGET PROGRAM
+#   BUILD_ROOT holds the target's build tree (BUILD_ROOT/TARGET); PROGRAM is HLR8.exe.
+# Prints a GoogleTest-style summary so the test count includes it.
+set -uo pipefail
+source_dir=$1 build_root=$2 target=$3 program=$4
+
+work="$build_root/$target/e2e"
+failures=0
+fail() { echo "console_e2e: FAILED: $*"; failures=$((failures + 1)); }
+
+for tool in Xvfb xdotool import; do
+  command -v $tool >/dev/null || { echo "console_e2e: $tool is missing (tools/setup.sh)"; exit 1; }
+done
+rm -rf "$work" && mkdir -p "$work"
+cp "$program" "$work/HLR8.exe" # alone in a fresh directory: no settings file yet
+
+# A free display number: the lock file of a running server is taken.
+display=90
+while [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
+Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=:$display
+source "$source_dir/tools/wine-env.sh" "$build_root" "$target" display
+cleanup() { hlr8_wine_stop; kill $xvfb 2>/dev/null; }
+trap cleanup EXIT
+sleep 1
+hlr8_wine_start
+
+log="$work/frames.log"
+windows_log="Z:$(echo "$log" | tr / '\\')"
+"$hlr8_wine_loader" "$work/HLR8.exe" /SIM "/SIMLOG:$windows_log" &
+console=$!
+
+window=""
+for _ in $(seq 300); do
+  window=$(xdotool search --name '^HLR8$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+  sleep 0.1
+done
+if [ -z "$window" ]; then
+  fail "no window titled HLR8 within 30 s"
+else
+  # No window manager: the X window is the client area of the 114 x (257 + caption) window.
+  geometry=$(xdotool getwindowgeometry "$window" | awk '/Geometry/ {print $2}')
+  [ "$geometry" = 108x251 ] || fail "client area $geometry, wanted 108x251"
+  # The start-up sequence runs before the message loop; the panel is green when it is done.
+  for _ in $(seq 50); do
+    grep -q 'PC>CAM 04 01 04 03' "$log" 2>/dev/null && break
+    sleep 0.1
+  done
+  sleep 0.5
+  import -window "$window" "$work/console.png"
+  # Two lights green (camera 1 and OPERATE): each a plus of five pure green pixels.
+  green=$(convert "$work/console.png" -fill black +opaque '#00FF00' -fill white -opaque '#00FF00' \
+    -format '%[fx:round(mean*w*h)]' info:)
+  [ "$green" = 10 ] || fail "$green pure green pixels in the screenshot, wanted 10 (two lights)"
+  echo "console_e2e: screenshot $work/console.png"
+
+  xdotool mousemove --window "$window" 54 5 click 1 # an empty spot: gives the window the focus
+  sleep 0.3
+  xdotool key alt+F4
+fi
+
+ended=0
+for _ in $(seq 150); do
+  kill -0 $console 2>/dev/null || { ended=1; break; }
+  sleep 0.1
+done
+[ $ended = 1 ] || { fail "the console did not end within 15 s of Alt+F4"; kill $console; }
+
+expected=(
+  "05 08 17 01 00" "04 08 04 00" "04 01 04 00" "04 05 04 00" "05 01 12 03 00"
+  "06 01 12 04 02 07" "07 05 12 03 02 46 46" "05 08 12 01 00" "05 08 12 02 00"
+  "05 01 10 01 00" "06 05 19 00 01 00" "05 08 10 01 00" "05 01 14 03 00" "05 01 14 01 00"
+  "05 01 14 02 00" "04 01 04 03" "05 08 17 01 01")
+# Requests of COM1, the program's ACKs and the checksums left out.
+actual=$(tr -d '\r' < "$log" 2>/dev/null | awk '$2 == "COM1" && $3 == "PC>CAM" && $6 != "00" {
+  line = $4; for (i = 5; i < NF; ++i) line = line " " $i; print line }')
+wanted=$(printf '%s\n' "${expected[@]}")
+if [ "$actual" != "$wanted" ]; then
+  fail "COM1 requests differ from start-up plus shutdown:"
+  diff <(echo "$wanted") <(echo "$actual") | head -20
+fi
+size=$(stat -c %s "$work/HLR8.INI" 2>/dev/null || echo none)
+[ "$size" = 4904 ] || fail "HLR8.INI beside the program is $size bytes, wanted 4904"
+
+if [ $failures -eq 0 ]; then
+  echo "[  PASSED  ] 1 test."
+else
+  echo "[  FAILED  ] 1 test, listed above"
+  exit 1
+fi

@@ -1,0 +1,423 @@
+// The console in this process: the real main window (Wine's null graphics driver) on virtual
+// cameras, started and closed as the program does it. Outcomes are read from the camera's frame
+// log, the window itself and the settings file beside the test program.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/program_start.h"
+#include "app/settings_file.h"
+#include "control/camera_startup.h"
+#include "control/control_state.h"
+#include "control/panel_status.h"
+#include "panel/indicator_light.h"
+#include "panel/panel_layout.h"
+#include "tests/box_closer.h"
+#include "tests/test_window.h"
+
+typedef std::vector<std::string> Frames;
+
+// The requests of the start-up sequence, checksums left out.
+static const Frames START_UP_REQUESTS = {
+    "05 08 17 01 00",       // SelectMode 0
+    "04 08 04 00",          // versions: CCU,
+    "04 01 04 00",          // camera head,
+    "04 05 04 00",          // pan tilter
+    "05 01 12 03 00",       // ZoomStop
+    "06 01 12 04 02 07",    // SetZoomSpeed 7
+    "07 05 12 03 02 46 46", // SetPanTiltSpeed 70/70
+    "05 08 12 01 00",       // SetMute1 0
+    "05 08 12 02 00",       // SetMute2 0
+    "05 01 10 01 00",       // FocusAuto
+    "06 05 19 00 01 00",    // SetLed 0 1 0
+    "05 08 10 01 00",       // white balance auto
+    "05 01 14 03 00",       // SetExposureParam3 0
+    "05 01 14 01 00",       // SetExposureAuto (auto)
+    "05 01 14 02 00",       // SetExposureParam2 short form
+    "04 01 04 03",          // QueryExposureState
+};
+static const char SELECT_MODE_1[] = "05 08 17 01 01";
+
+static std::string Hex(const uint8_t* bytes, int count)
+{
+    std::string text;
+    char two[4];
+    for (int i = 0; i < count; ++i)
+    {
+        snprintf(two, sizeof two, i ? " %02X" : "%02X", bytes[i]);
+        text += two;
+    }
+    return text;
+}
+
+static uint32_t LogCount(int port)
+{
+    VirtualCamera* camera = VirtualCameraOnPort(port);
+    uint32_t count = LockVirtualCamera(camera, 0)->logCount;
+    UnlockVirtualCamera(camera);
+    return count;
+}
+
+// The requests the camera on a port received from a sequence number on (the program's ACKs
+// left out), without their checksums.
+static Frames RequestsSince(int port, uint32_t start)
+{
+    Sleep(20); // the last ACK may still be on the paced line
+    Frames requests;
+    VirtualCamera* camera = VirtualCameraOnPort(port);
+    CameraModel* model = LockVirtualCamera(camera, 0);
+    for (uint32_t i = start; i < model->logCount; ++i)
+    {
+        const CameraLogEntry* entry = CameraLogEntryAt(model, i);
+        if (entry && entry->direction == CAMERA_LOG_RECEIVED && entry->bytes[2] != 0)
+            requests.push_back(Hex(entry->bytes, entry->length - 1));
+    }
+    UnlockVirtualCamera(camera);
+    return requests;
+}
+
+static std::string SettingsPath()
+{
+    char path[MAX_PATH];
+    GetSettingsPath(GetModuleHandleA(0), SETTINGS_BASE_NAME, path, sizeof path);
+    return path;
+}
+
+static long FileSize(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (long)data.nFileSizeLow;
+}
+
+static std::string Title()
+{
+    char text[64];
+    GetWindowTextA(mainWindow, text, sizeof text);
+    return text;
+}
+
+static SIZE OuterSize()
+{
+    RECT rect;
+    GetWindowRect(mainWindow, &rect);
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+static std::vector<std::string> SystemMenuTexts()
+{
+    std::vector<std::string> texts;
+    HMENU menu = GetSystemMenu(mainWindow, FALSE);
+    for (int i = 0; i < GetMenuItemCount(menu); ++i)
+    {
+        char text[64] = "";
+        if (GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION) == 0)
+            lstrcpyA(text, "-");
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+static bool Grey(UINT id)
+{
+    return (GetMenuState(GetSystemMenu(mainWindow, FALSE), id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+}
+
+class Console : public ::testing::Test
+{
+  protected:
+    static bool classRegistered;
+
+    void SetUp() override
+    {
+        DeleteFileA(SettingsPath().c_str());
+        workingFlags = WorkingFlags();
+        settingsSaved = 0;
+        debugTitles = 0;
+        rejectedSwitches = 0;
+    }
+
+    void TearDown() override
+    {
+        if (IsWindow(mainWindow))
+            Close();
+        EndConsole();
+        DeleteFileA(SettingsPath().c_str());
+    }
+
+    // Starts the console as the program does; the class is registered by the first start only.
+    void Start(const char* commandLine)
+    {
+        HINSTANCE instance = GetModuleHandleA(0);
+        ASSERT_EQ(1, StartConsole(instance, classRegistered ? instance : 0, commandLine,
+                                  SW_SHOWNORMAL));
+        classRegistered = true;
+    }
+
+    // WM_CLOSE through the program's own message loop, which ends with the window.
+    void Close()
+    {
+        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+        EXPECT_EQ(0, RunMessageLoop());
+        EXPECT_FALSE(IsWindow(mainWindow));
+    }
+};
+bool Console::classRegistered = false;
+
+TEST_F(Console, StartsInitializesAndClosesWithTheSettingsSaved)
+{
+    Start("/SIM");
+    EXPECT_EQ(START_UP_REQUESTS, RequestsSince(0, 0));
+    EXPECT_EQ(1, linkOpen);
+    EXPECT_EQ(1, cameraInitialized);
+    EXPECT_EQ(0, commandBusy);
+    EXPECT_EQ(LIGHT_GREEN, panelLights[LIGHT_CAMERA_1].state);
+    EXPECT_EQ(LIGHT_GREEN, panelLights[LIGHT_OPERATE].state);
+
+    // The small panel, centred with no settings file: lifted by a caption, x not clamped.
+    int caption = GetSystemMetrics(SM_CYCAPTION);
+    SIZE size = OuterSize();
+    EXPECT_EQ(114, size.cx);
+    EXPECT_EQ(257 + caption, size.cy);
+    RECT rect;
+    GetWindowRect(mainWindow, &rect);
+    EXPECT_EQ((GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2, rect.left);
+    EXPECT_EQ((GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2 - caption, rect.top);
+    EXPECT_EQ("HLR8", Title());
+    // Windows adds WS_CLIPSIBLINGS to every top-level window.
+    EXPECT_EQ(MAIN_WINDOW_STYLE, (DWORD)GetWindowLongA(mainWindow, GWL_STYLE) & ~WS_CLIPSIBLINGS);
+
+    std::vector<std::string> menu = SystemMenuTexts();
+    std::vector<std::string> console(menu.begin() + 4, menu.begin() + 12);
+    EXPECT_EQ(std::vector<std::string>({"-", "&Program Options...", "&Image Control...",
+                                        "&Preset Cycle Mode...", "-", "Initialize &Camera",
+                                        "-", "A&bout..."}),
+              console);
+    EXPECT_EQ(-1, (int)GetMenuState(GetSystemMenu(mainWindow, FALSE), SC_SIZE, MF_BYCOMMAND));
+
+    uint32_t before = LogCount(0);
+    Close();
+    EXPECT_EQ(Frames({SELECT_MODE_1}), RequestsSince(0, before));
+    EXPECT_EQ(0, linkOpen);
+    EXPECT_EQ(SETTINGS_IMAGE_SIZE, FileSize(SettingsPath()));
+    EXPECT_EQ(rect.left, settingsImage.windowRect.left);
+    EXPECT_EQ(rect.top, settingsImage.windowRect.top);
+}
+
+TEST_F(Console, MaximizeSwitchesThePanelSizeAndNeverMaximizes)
+{
+    Start("/SIM");
+    int caption = GetSystemMetrics(SM_CYCAPTION);
+    struct Step
+    {
+        WPARAM command;
+        int busy;
+        int large;
+    } steps[] = {
+        {SC_MAXIMIZE, 0, 1},
+        {SC_MAXIMIZE | HTCAPTION, 0, 0}, // a double click on the caption
+        {SC_MAXIMIZE, 1, 0},             // refused while busy
+        {SC_MAXIMIZE, 0, 1},
+    };
+    for (const Step& step : steps)
+    {
+        commandBusy = step.busy;
+        SendMessageA(mainWindow, WM_SYSCOMMAND, step.command, 0);
+        commandBusy = 0;
+        SIZE size = OuterSize();
+        EXPECT_EQ(step.large ? 160 : 114, size.cx);
+        EXPECT_EQ((step.large ? 350 : 257) + caption, size.cy);
+        EXPECT_EQ(step.large ? "Norvo HL-R8" : "HLR8", Title());
+        EXPECT_FALSE(IsZoomed(mainWindow));
+        RECT button;
+        GetWindowRect(panelButtons[ID_CAMERA_4], &button);
+        MapWindowPoints(0, mainWindow, (POINT*)&button, 2);
+        const LayoutRow& row = (step.large ? largePanelLayout : smallPanelLayout)[ID_CAMERA_4];
+        EXPECT_EQ(row.x, button.left);
+        EXPECT_EQ(row.y, button.top);
+        EXPECT_TRUE(IsWindowVisible(panelButtons[ID_CAMERA_4]));
+    }
+    Close();
+    EXPECT_EQ(1, settingsImage.largeWindow);
+}
+
+TEST_F(Console, MinimizedTitleMenuAndSavedPlace)
+{
+    Start("/SIM");
+    RECT restored;
+    GetWindowRect(mainWindow, &restored);
+    ShowWindow(mainWindow, SW_MINIMIZE);
+    RECT parked;
+    GetWindowRect(mainWindow, &parked);
+    EXPECT_EQ(-32000, parked.left) << "Windows parks a minimized window off-screen";
+    EXPECT_EQ("Norvo HL-R8", Title());
+    SendMessageA(mainWindow, WM_INITMENU, (WPARAM)GetSystemMenu(mainWindow, FALSE), 0);
+    for (UINT id = IDM_INIT_CAMERA; id <= IDM_PRESET_CYCLE; ++id)
+        EXPECT_TRUE(Grey(id)) << id;
+    EXPECT_FALSE(Grey(IDM_ABOUT));
+
+    // The log-off comes while minimized: the restored place is saved, once.
+    SendMessageA(mainWindow, WM_QUERYENDSESSION, 0, 0);
+    EXPECT_EQ(0, linkOpen);
+    EXPECT_EQ(restored.left, settingsImage.windowRect.left);
+    EXPECT_EQ(restored.top, settingsImage.windowRect.top);
+    ASSERT_EQ(SETTINGS_IMAGE_SIZE, FileSize(SettingsPath()));
+    DeleteFileA(SettingsPath().c_str());
+    ShowWindow(mainWindow, SW_RESTORE);
+    EXPECT_EQ("HLR8", Title());
+    SendMessageA(mainWindow, WM_INITMENU, (WPARAM)GetSystemMenu(mainWindow, FALSE), 0);
+    EXPECT_FALSE(Grey(IDM_INIT_CAMERA));
+    Close();
+    EXPECT_EQ(-1, FileSize(SettingsPath())) << "written a second time";
+}
+
+TEST_F(Console, SavedSettingsPlaceTheLargeWindowWithoutCentring)
+{
+    SettingsImage saved;
+    WorkingFlags flags = {1, 0, 0, 0};
+    SetSettingsDefaults(&saved, &flags);
+    saved.windowRect.left = 40;
+    saved.windowRect.top = 30;
+    saved.comPortIndex = 1;
+    ASSERT_EQ(1, SaveSettingsToPath(&saved, SettingsPath().c_str()));
+    Start("/SIM");
+    EXPECT_EQ(1, settingsLoaded);
+    RECT rect;
+    GetWindowRect(mainWindow, &rect);
+    EXPECT_EQ(40, rect.left);
+    EXPECT_EQ(30, rect.top);
+    EXPECT_EQ(160, rect.right - rect.left);
+    EXPECT_EQ("Norvo HL-R8", Title());
+    EXPECT_EQ(START_UP_REQUESTS, RequestsSince(1, 0)) << "the saved port is COM2";
+    EXPECT_EQ(LIGHT_GREEN, panelLights[LIGHT_CAMERA_2].state);
+}
+
+static bool CameraInitialized(void*)
+{
+    return cameraInitialized != 0;
+}
+
+TEST_F(Console, CameraEventsAreGatedAndCtsOnBringsTheCameraBack)
+{
+    Start("/SIM");
+    // Dropped while a command runs or while another event is being handled.
+    uint32_t start = LogCount(0);
+    commandBusy = 1;
+    SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_CTS_ON, 0);
+    commandBusy = 0;
+    cameraDriver.eventGate = 0;
+    SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_CTS_ON, 0);
+    cameraDriver.eventGate = 1;
+    EXPECT_TRUE(RequestsSince(0, start).empty());
+
+    // Power cycled while initialized: mode 0 again, nothing else.
+    start = LogCount(0);
+    PowerCycleVirtualCamera(VirtualCameraOnPort(0));
+    PumpFor(800);
+    EXPECT_EQ(Frames({START_UP_REQUESTS[0]}), RequestsSince(0, start));
+    EXPECT_EQ(1, cameraDriver.eventGate);
+
+    // After a failure the camera's return runs the whole sequence.
+    ShowErrorState();
+    start = LogCount(0);
+    PowerCycleVirtualCamera(VirtualCameraOnPort(0));
+    EXPECT_TRUE(PumpUntil(CameraInitialized, 0, 3000));
+    Frames expected = START_UP_REQUESTS;
+    expected.insert(expected.begin(), START_UP_REQUESTS[0]); // mode 0, then the sequence
+    EXPECT_EQ(expected, RequestsSince(0, start));
+    EXPECT_EQ(0, errorBlinking);
+    EXPECT_EQ(1, cameraDriver.eventGate);
+
+    // A refused mode 0: nothing more is sent, and the gate opens again.
+    ShowErrorState();
+    start = LogCount(0);
+    ArmVirtualCameraFault(VirtualCameraOnPort(0), CAMERA_FAULT_NAK, 1);
+    SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_CTS_ON, 0);
+    EXPECT_EQ(Frames({START_UP_REQUESTS[0]}), RequestsSince(0, start));
+    EXPECT_EQ(0, cameraInitialized);
+    EXPECT_EQ(1, cameraDriver.eventGate);
+    EXPECT_EQ(0, commandBusy);
+}
+
+TEST_F(Console, NestedStartUpKeepsTheCallersBusyFlag)
+{
+    Start("/SIM");
+    uint32_t start = LogCount(0);
+    EXPECT_EQ(1, InitializeCamera(&cameraDriver)); // initialized: nothing sent
+    EXPECT_TRUE(RequestsSince(0, start).empty());
+
+    CloseCamera();
+    for (int outer : {1, 0})
+    {
+        commandBusy = outer;
+        EXPECT_EQ(1, EnsureCameraReady(&cameraDriver)); // opens and initializes
+        EXPECT_EQ(outer, commandBusy);
+        EXPECT_EQ(1, linkOpen);
+        cameraInitialized = 0;
+    }
+    commandBusy = 0;
+}
+
+TEST_F(Console, CameraThatNeverRaisesCtsIsReportedAndItsLightBlinks)
+{
+    Start("/SIM:13");
+    UnplugVirtualCamera(VirtualCameraOnPort(2));
+    uint32_t start = LogCount(0);
+    DWORD began = GetTickCount();
+    int opened = 1;
+    SeenBox box = WithBoxCloser([&] { opened = OpenCamera(mainWindow, 2, -1, 0); });
+    EXPECT_GE(GetTickCount() - began, CTS_WAIT_MS);
+    EXPECT_EQ(0, opened);
+    EXPECT_EQ("HL-R8 is not connected", box.text.substr(0, 22));
+    EXPECT_EQ("HLR8", box.caption);
+    EXPECT_EQ(Frames({SELECT_MODE_1}), RequestsSince(0, start)) << "COM1 left in mode 1";
+    EXPECT_EQ(2, settingsImage.comPortIndex);
+    EXPECT_EQ(1, linkOpen);
+    EXPECT_EQ(1, errorBlinking);
+    EXPECT_EQ(0, commandBusy);
+    EXPECT_EQ(RESULT_NOT_CONNECTED, cameraDriver.lastResult);
+    EXPECT_EQ(LIGHT_RED, panelLights[LIGHT_CAMERA_3].state);
+    EXPECT_EQ(LIGHT_IDLE, panelLights[LIGHT_OPERATE].state);
+    static int phase;
+    phase = blinkPhase;
+    EXPECT_TRUE(PumpUntil([](void*) { return blinkPhase != phase; }, 0, 300))
+        << "the blink timer runs";
+    EXPECT_EQ(1, errorBlinking);
+}
+
+TEST_F(Console, CommandLineSwitches)
+{
+    struct Case
+    {
+        std::string line;
+        int debug;
+        int rejected;
+        int com3; // a camera is asked for COM3
+        std::string logPath;
+    } cases[] = {
+        {"-D", 1, 0, 0, ""},
+        {"  /Dfoo  /SIM:3", 1, 0, 1, ""},
+        {"-d D /d", 0, 0, 0, ""},
+        {"/SIM:5 -SIM:1x", 0, 2, 0, ""},
+        {"/SIMLOG:\"C:\\log dir\\frames.log\" /SIM:3", 0, 0, 1, "C:\\log dir\\frames.log"},
+        {std::string(1000, 'x') + " -D", 1, 0, 0, ""},        // longer than any buffer
+        {"/SIMLOG:C:\\" + std::string(400, 'a'), 0, 1, 0, ""}, // never cut short
+    };
+    for (const Case& c : cases)
+    {
+        debugTitles = 0;
+        rejectedSwitches = 0;
+        ResetVirtualCameraOptions(&virtualCameraOptions);
+        ParseCommandLine(c.line.c_str());
+        EXPECT_EQ(c.debug, debugTitles) << c.line.substr(0, 60);
+        EXPECT_EQ(c.rejected, rejectedSwitches) << c.line.substr(0, 60);
+        EXPECT_EQ(c.com3, virtualCameraOptions.ports[2]) << c.line.substr(0, 60);
+        EXPECT_EQ(c.logPath, virtualCameraOptions.logPath) << c.line.substr(0, 60);
+    }
+    ParseCommandLine(0);
+    ParseCommandLine("");
+}

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Builds and starts the console. Installs what is missing on a fresh Debian machine first.
+#
+# Usage: tools/run-console.sh [--port COMn=DEVICE]... [program switches...]
+#   With no --port the console runs on the virtual cameras (/SIM: cameras on COM1 and COM2).
+#   --port COM1=/dev/ttyUSB0 maps a serial device to a COM port of the console's Wine prefix
+#   (COM1 to COM4; repeat for more) and starts without /SIM, on the real camera.
+#   Other arguments go to the program (-D, /SIM:<digits>, /SIMLOG:<path>).
+#
+# With a display ($DISPLAY) the window opens there and the script waits until it is closed.
+# Without one the console runs on a private Xvfb: the script waits for the panel, saves a
+# screenshot to build/console.png, closes the console as a user would (Alt+F4) and says where
+# the picture is.
+#
+# The program is the 32-bit build where this machine can start 32-bit programs, otherwise the
+# same sources built for 64 bits. Its settings file HLR8.INI lies beside it in the build tree.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build
+
+ports=()
+args=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --port)
+      [ $# -ge 2 ] || { echo "run-console: --port needs COMn=DEVICE" >&2; exit 2; }
+      ports+=("$2"); shift 2 ;;
+    --port=*) ports+=("${1#--port=}"); shift ;;
+    *) args+=("$1"); shift ;;
+  esac
+done
+for mapping in "${ports[@]}"; do
+  if ! [[ "$mapping" =~ ^COM[1-4]=/.+ ]]; then
+    echo "run-console: --port $mapping: expected COM1..COM4=/path/to/device" >&2
+    exit 2
+  fi
+done
+[ ${#ports[@]} -gt 0 ] || args=(/SIM "${args[@]}")
+
+bash tools/setup.sh
+bash tools/build.sh "$build"
+
+target=x86_64
+if bash tools/can-run-32bit.sh >/dev/null && command -v wine >/dev/null; then
+  target=i686
+fi
+program="$build/$target/app/HLR8.exe"
+
+xvfb=""
+if [ -z "${DISPLAY:-}" ]; then
+  display=90
+  while [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
+  Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  export DISPLAY=:$display
+  sleep 1
+fi
+source tools/wine-env.sh "$build" "$target" display
+trap 'hlr8_wine_stop; [ -z "$xvfb" ] || kill $xvfb 2>/dev/null || true' EXIT
+hlr8_wine_start
+if [ ${#ports[@]} -gt 0 ]; then
+  for mapping in "${ports[@]}"; do
+    hlr8_wine reg add 'HKLM\Software\Wine\Ports' /v "${mapping%%=*}" /d "${mapping#*=}" /f \
+      >/dev/null 2>&1
+    echo "run-console: ${mapping%%=*} is ${mapping#*=}"
+  done
+  hlr8_wine_stop # the port mapping is read when the wineserver starts
+  hlr8_wine_start
+fi
+
+echo "run-console: starting $program ${args[*]}"
+if [ -z "$xvfb" ]; then
+  "$hlr8_wine_loader" "$program" "${args[@]}"
+  exit 0
+fi
+
+"$hlr8_wine_loader" "$program" "${args[@]}" &
+console=$!
+window=""
+for _ in $(seq 300); do
+  window=$(xdotool search --name '^(HLR8|Norvo HL-R8)$' 2>/dev/null | head -n 1) &&
+    [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "run-console: no console window within 30 s" >&2; exit 1; }
+sleep 2 # the camera start-up runs before the panel takes input
+import -window root "$build/console.png"
+echo "run-console: no display, so the console ran on a private Xvfb;" \
+  "screenshot: $build/console.png"
+xdotool mousemove --window "$window" 54 5 click 1
+sleep 0.3
+xdotool key alt+F4
+for _ in $(seq 150); do
+  kill -0 $console 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 $console 2>/dev/null; then
+  echo "run-console: the console did not close; stopping it" >&2
+  kill $console
+  exit 1
+fi
+echo "run-console: the console closed; its settings are in $(dirname "$program")/HLR8.INI"
