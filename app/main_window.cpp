@@ -31,6 +31,10 @@ ATOM RegisterMainWindowClass(HINSTANCE instance)
 
 HWND CreateMainWindow(HINSTANCE instance, int left, int top)
 {
+    // A popup window takes the default place (CW_USEDEFAULT) only in x, and then ignores y; an
+    // unset top under a set left would be taken as the coordinate -2147483648, off the screen.
+    if (top == UNSET_POSITION)
+        left = CW_USEDEFAULT;
     int height = panelMetrics.panelHeight + GetSystemMetrics(SM_CYCAPTION);
     return CreateWindowExA(0, MAIN_WINDOW_CLASS, "", MAIN_WINDOW_STYLE, left, top,
                            panelMetrics.panelWidth, height, 0, 0, instance, 0);
@@ -69,10 +73,11 @@ void EditSystemMenu(HWND window)
 }
 
 // Minimized, nothing but About can run: the other commands talk to the camera or the panel.
+// The window has no menu bar, so every menu it initializes is its system menu; Wine hands over
+// a wrapper around the handle GetSystemMenu gives, and a search by command finds the items in
+// either.
 static void EnableSystemMenuItems(HWND window, HMENU menu)
 {
-    if (menu != GetSystemMenu(window, FALSE))
-        return;
     UINT state = IsIconic(window) ? MF_GRAYED : MF_ENABLED;
     for (UINT id = IDM_INIT_CAMERA; id <= IDM_PRESET_CYCLE; ++id)
         EnableMenuItem(menu, id, MF_BYCOMMAND | state);
@@ -120,12 +125,12 @@ static void ReinitializeCamera()
     EndWaitCursor();
 }
 
-// The commands of Windows' own items (SC_*) carry flags in their low four bits: a double click
-// on the caption asks for SC_MAXIMIZE | HTCAPTION, which must switch the panel size too. The
-// console's own ids are compared whole.
+// A double click on the caption asks for SC_MAXIMIZE | HTCAPTION: it must switch the panel
+// size like the maximize box, never maximize the fixed panel. Every other command is taken
+// whole.
 static WPARAM SystemCommandOf(WPARAM command)
 {
-    return command >= 0xF000 ? (command & 0xFFF0) : command;
+    return (command & 0xFFF0) == SC_MAXIMIZE ? SC_MAXIMIZE : command;
 }
 
 int HandleSystemCommand(HWND window, WPARAM command, LPARAM)

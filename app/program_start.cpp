@@ -136,12 +136,16 @@ int StartConsole(HINSTANCE instance, HINSTANCE previousInstance, const char* com
 int RunMessageLoop()
 {
     MSG message;
-    while (GetMessageA(&message, 0, 0, 0) > 0)
+    for (;;)
     {
+        BOOL got = GetMessageA(&message, 0, 0, 0);
+        if (got == 0)
+            return (int)(message.wParam & 0xFFFF); // WM_QUIT
+        if (got == -1)
+            return 0; // the queue cannot be read: nothing more will come
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    return (int)(message.wParam & 0xFFFF);
 }
 
 void EndConsole()

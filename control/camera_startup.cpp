@@ -29,6 +29,9 @@ int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit)
     CameraDriver* driver = &cameraDriver;
     if (OpenPort(driver, window, settingsImage.comPortIndex, settingsImage.baudRate) != RESULT_OK)
     {
+        // A port opened before a later step failed would stay open with linkOpen clear, and
+        // nothing would ever close it; closing keeps lastResult.
+        ClosePort(driver);
         ShowErrorState();
         EndWaitCursor();
         commandBusy = outerBusy;

@@ -362,6 +362,49 @@ TEST_F(Console, NestedStartUpKeepsTheCallersBusyFlag)
     commandBusy = 0;
 }
 
+TEST_F(Console, InitializeCameraOperateOffAndAPortThatCannotOpen)
+{
+    Start("/SIM:1");
+    // Initialize Camera: reopen, the sequence, home, then the pan tilter's set-up.
+    uint32_t start = LogCount(0);
+    SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_INIT_CAMERA, 0);
+    Frames expected = {SELECT_MODE_1};
+    expected.insert(expected.end(), START_UP_REQUESTS.begin(), START_UP_REQUESTS.end());
+    expected.push_back("03 05 11"); // HomePanTilter
+    expected.push_back("03 05 10"); // SetupPanTilter
+    EXPECT_EQ(expected, RequestsSince(0, start));
+    EXPECT_EQ(LIGHT_GREEN, panelLights[LIGHT_OPERATE].state);
+
+    // With OPERATE off, a re-initialization mutes, focuses by hand and sets the LED for off.
+    operateMode = 0;
+    cameraInitialized = 0;
+    start = LogCount(0);
+    EXPECT_EQ(1, EnsureCameraReady(&cameraDriver));
+    Frames requests = RequestsSince(0, start);
+    ASSERT_EQ(START_UP_REQUESTS.size(), requests.size());
+    EXPECT_EQ(Frames({"05 08 12 01 01", "05 08 12 02 01", "05 01 10 01 01", "06 05 19 03 01 00"}),
+              Frames(requests.begin() + 7, requests.begin() + 11));
+    EXPECT_EQ(0, cameraDriver.autoFocus);
+    EXPECT_EQ(LIGHT_IDLE, panelLights[LIGHT_OPERATE].state);
+
+    // COM2 has neither a camera nor a device here: the open fails with its message.
+    SeenBox box = WithBoxCloser([] { OpenCamera(mainWindow, 1, -1, 0); });
+    EXPECT_EQ("Error initializing communications", box.text);
+    EXPECT_EQ(0, linkOpen);
+    EXPECT_EQ(1, operateMode);
+    EXPECT_EQ(1, errorBlinking);
+    EXPECT_EQ(LIGHT_RED, panelLights[LIGHT_CAMERA_2].state);
+
+    // System commands are refused while busy; Close posts WM_CLOSE.
+    commandBusy = 1;
+    box = WithBoxCloser([] { SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_INIT_CAMERA, 0); });
+    EXPECT_FALSE(box.found) << "Initialize Camera ran while busy";
+    commandBusy = 0;
+    SendMessageA(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(0, RunMessageLoop());
+    EXPECT_FALSE(IsWindow(mainWindow));
+}
+
 TEST_F(Console, CameraThatNeverRaisesCtsIsReportedAndItsLightBlinks)
 {
     Start("/SIM:13");
@@ -420,4 +463,28 @@ TEST_F(Console, CommandLineSwitches)
     }
     ParseCommandLine(0);
     ParseCommandLine("");
+}
+
+// A saved edge beyond the screen's right or bottom edge is reset at start; the window then opens
+// at the default place, on the screen, and is not centred.
+TEST_F(Console, PlaceResetAtStartOpensOnScreen)
+{
+    for (POINT saved : {POINT{5000, 30}, POINT{40, 5000}})
+    {
+        SettingsImage image;
+        WorkingFlags flags = {0, 0, 0, 0};
+        SetSettingsDefaults(&image, &flags);
+        image.windowRect.left = saved.x;
+        image.windowRect.top = saved.y;
+        ASSERT_EQ(1, SaveSettingsToPath(&image, SettingsPath().c_str()));
+        Start("/SIM");
+        RECT rect;
+        GetWindowRect(mainWindow, &rect);
+        EXPECT_TRUE(rect.left >= 0 && rect.left < GetSystemMetrics(SM_CXSCREEN)) << rect.left;
+        EXPECT_TRUE(rect.top >= 0 && rect.top < GetSystemMetrics(SM_CYSCREEN)) << rect.top;
+        EXPECT_NE((GetSystemMetrics(SM_CXSCREEN) - (rect.right - rect.left)) / 2, rect.left);
+        Close();
+        EndConsole();
+        settingsSaved = 0;
+    }
 }

@@ -84,7 +84,7 @@ for _ in $(seq 300); do
 done
 [ -n "$window" ] || { echo "run-console: no console window within 30 s" >&2; exit 1; }
 sleep 2 # the camera start-up runs before the panel takes input
-import -window root "$build/console.png"
+import -window "$window" "$build/console.png"
 echo "run-console: no display, so the console ran on a private Xvfb;" \
   "screenshot: $build/console.png"
 xdotool mousemove --window "$window" 54 5 click 1
