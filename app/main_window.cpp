@@ -225,6 +225,7 @@ static LRESULT OnKeyDown(HWND window, WPARAM key)
     commandBusy = 1;
     HandleKeyDown(window, key);
     commandBusy = 0;
+    SendDroppedStops(window);
     return 0;
 }
 
@@ -236,6 +237,7 @@ static LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
     commandBusy = 1;
     LRESULT result = HandlePanelCommand(window, wParam, lParam);
     commandBusy = 0;
+    SendDroppedStops(window);
     return result;
 }
 
@@ -251,6 +253,7 @@ static LRESULT OnSysCommand(HWND window, WPARAM command, LPARAM lParam)
     commandBusy = 1;
     int handled = HandleSystemCommand(window, command, lParam);
     commandBusy = 0;
+    SendDroppedStops(window);
     return handled ? 0 : DefWindowProcA(window, WM_SYSCOMMAND, command, lParam);
 }
 
@@ -267,13 +270,19 @@ static LRESULT OnCameraEvent(HWND window, WPARAM kind, LPARAM frame)
 {
     CameraDriver* driver = &cameraDriver;
     if (driver->eventGate == 0 || commandBusy)
+    {
+        // Dropped; but a dropped release of a remote motion key still stops it later.
+        if (kind == CAMERA_EVENT_FRAME)
+            NoteDroppedCameraEvent(window, (const uint8_t*)frame);
         return 0;
+    }
     driver->eventGate = 0;
     if (kind == CAMERA_EVENT_CTS_ON)
         BringCameraBack(driver);
     else if (kind == CAMERA_EVENT_FRAME)
         DispatchNotification(window, driver, (const uint8_t*)frame);
     driver->eventGate = 1;
+    SendDroppedStops(window);
     return 0;
 }
 
@@ -313,6 +322,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_RAMP_STEP:
         OnRampStep(window);
+        return 0;
+    case WM_DROPPED_RELEASE:
+        SendDroppedStops(window);
         return 0;
     case WM_CAMERA_POWER:
         OnCameraPower(wParam);

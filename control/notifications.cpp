@@ -1,11 +1,335 @@
-// Unsolicited camera frames. This build of the console receives and acknowledges them (the
-// link does that) but takes no action on them yet, and no ramp is ever started.
+// Camera reports, remote-control keys and the remote ramp.
 #include "control/notifications.h"
 
-void DispatchNotification(HWND, CameraDriver*, const uint8_t*)
+#include "app/settings_file.h"
+#include "app/wait_cursor.h"
+#include "commands/camera_commands.h"
+#include "control/camera_startup.h"
+#include "control/control_state.h"
+#include "control/panel_status.h"
+#include "control/press_and_hold.h"
+#include "panel/panel_button.h"
+#include "panel/panel_layout.h"
+
+int rampStep;
+static int rampRunning;       // an accelerated remote arrow is held: its steps are wanted
+static DWORD rampStartedAt;   // GetTickCount when its start command succeeded
+
+// --- Brightness ---
+
+int NextBrightnessLevel(int level)
 {
+    if (level < 72)
+        return 72;
+    if (level < 96)
+        return 96;
+    if (level < 144)
+        return 144;
+    return 72;
 }
 
-void OnRampStep(HWND)
+ResultCode StepBrightness(CameraDriver* driver)
 {
+    if (driver->exposureAuto == 0)
+    {
+        if (SetExposureAuto(driver, 1) != RESULT_OK)
+            return driver->lastResult;
+        driver->exposureAuto = 1;
+    }
+    uint16_t level = 0;
+    ResultCode result = QueryBrightness(driver, &level);
+    if (result != RESULT_OK)
+        return result;
+    return SetBrightness(driver, NextBrightnessLevel(level));
+}
+
+// --- Remote-control keys ---
+
+enum Motion
+{
+    MOTION_NONE,
+    MOTION_PAN_TILT,
+    MOTION_ZOOM,
+    MOTION_FOCUS,
+    MOTION_KINDS
+};
+
+typedef void (*KeyAction)(HWND window, CameraDriver* driver, const struct RemoteKey* key);
+
+struct RemoteKey
+{
+    uint8_t code;
+    int button;         // panel button mirrored, or -1
+    KeyAction pressed;  // 0: nothing
+    KeyAction released; // 0: nothing
+    StartCommand start; // the movement of motion keys
+    int preset;         // 1..6 for preset keys
+    Motion motion;      // what the release stops
+};
+
+static void FocusManualKey(HWND, CameraDriver* driver, const RemoteKey*)
+{
+    if (driver->autoFocus == 1 && FocusManual(driver) == RESULT_OK)
+        driver->autoFocus = 0;
+}
+
+static void FocusAutoKey(HWND, CameraDriver* driver, const RemoteKey*)
+{
+    if (driver->autoFocus == 0 && FocusAuto(driver) == RESULT_OK)
+        driver->autoFocus = 1;
+}
+
+static void HomeKey(HWND, CameraDriver* driver, const RemoteKey*)
+{
+    HomePanTilter(driver);
+}
+
+static void PresetKey(HWND, CameraDriver* driver, const RemoteKey* key)
+{
+    if (presetStoreMode)
+    {
+        presetStoreMode = 0; // store mode ends even when the store fails
+        StorePreset(driver, key->preset);
+        return;
+    }
+    BeginWaitCursor();
+    RecallPreset(driver, key->preset);
+    EndWaitCursor();
+}
+
+static void OperatePressed(HWND, CameraDriver*, const RemoteKey*)
+{
+    UpdateOperateLight();
+}
+
+static void OperateReleased(HWND, CameraDriver* driver, const RemoteKey*)
+{
+    operateMode = !operateMode;
+    ApplyOperateMode(driver);
+    UpdateOperateLight();
+}
+
+static void StoreModeKey(HWND, CameraDriver*, const RemoteKey*)
+{
+    presetStoreMode = !presetStoreMode;
+}
+
+static void BrightKey(HWND, CameraDriver* driver, const RemoteKey*)
+{
+    StepBrightness(driver);
+}
+
+static void StartMotion(HWND, CameraDriver* driver, const RemoteKey* key)
+{
+    key->start(driver);
+}
+
+static void StopFocus(HWND, CameraDriver* driver, const RemoteKey*)
+{
+    FocusStop(driver);
+}
+
+static void StopZoom(HWND, CameraDriver* driver, const RemoteKey*)
+{
+    ZoomStop(driver);
+}
+
+static void StartPanTilt(HWND window, CameraDriver* driver, const RemoteKey* key)
+{
+    if (!workingFlags.acceleratedSpeed)
+    {
+        key->start(driver);
+        return;
+    }
+    rampStep = 0;
+    const PanTiltSpeed* first = &RampSpeedTable[0];
+    if (SetPanTiltSpeed(driver, first->pan, first->tilt) != RESULT_OK ||
+        key->start(driver) != RESULT_OK)
+        return;
+    rampRunning = 1;
+    rampStartedAt = GetTickCount();
+    if (!SetTimer(window, TIMER_RAMP, RAMP_FIRST_MS, 0))
+        MessageBeep(0); // the arrow moves at the first step until released
+}
+
+static void StopPanTilt(HWND window, CameraDriver* driver, const RemoteKey*)
+{
+    if (!workingFlags.acceleratedSpeed)
+    {
+        PanTiltStop(driver);
+        return;
+    }
+    KillTimer(window, TIMER_RAMP);
+    rampRunning = 0;
+    if (PanTiltStop(driver) == RESULT_OK)
+        SetPanTiltSpeed(driver, driver->panSpeed, driver->tiltSpeed);
+}
+
+static const RemoteKey REMOTE_KEYS[] = {
+    {0x00, ID_FOCUS_MANUAL, 0, FocusManualKey, 0, 0, MOTION_NONE},
+    {0x01, ID_HOME, 0, HomeKey, 0, 0, MOTION_NONE},
+    {0x10, ID_PRESET_1, 0, PresetKey, 0, 1, MOTION_NONE},
+    {0x20, ID_PRESET_2, 0, PresetKey, 0, 2, MOTION_NONE},
+    {0x30, ID_PRESET_3, 0, PresetKey, 0, 3, MOTION_NONE},
+    {0x40, ID_PRESET_4, 0, PresetKey, 0, 4, MOTION_NONE},
+    {0x50, ID_PRESET_5, 0, PresetKey, 0, 5, MOTION_NONE},
+    {0x60, ID_PRESET_6, 0, PresetKey, 0, 6, MOTION_NONE},
+    {0x11, -1, 0, 0, 0, 0, MOTION_NONE},
+    {0xA1, -1, 0, 0, 0, 0, MOTION_NONE},
+    {REMOTE_KEY_OPERATE, ID_OPERATE, OperatePressed, OperateReleased, 0, 0, MOTION_NONE},
+    {0x51, ID_PRESET, 0, StoreModeKey, 0, 0, MOTION_NONE},
+    {0x70, ID_FOCUS_AUTO, 0, FocusAutoKey, 0, 0, MOTION_NONE},
+    {0x80, ID_FOCUS_NEAR, StartMotion, StopFocus, FocusNearStart, 0, MOTION_FOCUS},
+    {0x90, ID_FOCUS_FAR, StartMotion, StopFocus, FocusFarStart, 0, MOTION_FOCUS},
+    {0x91, ID_BRIGHT, 0, BrightKey, 0, 0, MOTION_NONE},
+    {0xA0, ID_ZOOM_WIDE, StartMotion, StopZoom, ZoomWideStart, 0, MOTION_ZOOM},
+    {0xB0, ID_ZOOM_TELE, StartMotion, StopZoom, ZoomTeleStart, 0, MOTION_ZOOM},
+    {0xC0, ID_TILT_UP, StartPanTilt, StopPanTilt, TiltUpStart, 0, MOTION_PAN_TILT},
+    {0xD0, ID_TILT_DOWN, StartPanTilt, StopPanTilt, TiltDownStart, 0, MOTION_PAN_TILT},
+    {0xE0, ID_PAN_LEFT, StartPanTilt, StopPanTilt, PanLeftStart, 0, MOTION_PAN_TILT},
+    {0xF0, ID_PAN_RIGHT, StartPanTilt, StopPanTilt, PanRightStart, 0, MOTION_PAN_TILT},
+};
+
+static const RemoteKey* FindRemoteKey(uint8_t code)
+{
+    if (code > REMOTE_KEY_LAST)
+        return 0;
+    for (const RemoteKey& key : REMOTE_KEYS)
+        if (key.code == code)
+            return &key;
+    return 0;
+}
+
+static void RemoteKeyEvent(HWND window, CameraDriver* driver, uint8_t code, int pressed)
+{
+    if (!driver->irRemoteEnabled)
+        return;
+    if (!operateMode && code != REMOTE_KEY_OPERATE)
+        return;
+    if (!EnsureCameraReady(driver))
+        return;
+    const RemoteKey* key = FindRemoteKey(code);
+    if (!key)
+    {
+        ReportError("Unknown REMOTE Notification 0x%02X", code);
+        return;
+    }
+    if (key->button >= 0)
+        SetButtonState(panelButtons[key->button], pressed ? BUTTON_PRESSED : BUTTON_UP);
+    KeyAction action = pressed ? key->pressed : key->released;
+    if (action)
+        action(window, driver, key);
+}
+
+// --- Dispatch by unit ---
+
+static int Ignored(uint8_t command, const uint8_t* codes, int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (codes[i] == command)
+            return 1;
+    return 0;
+}
+
+void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* frame)
+{
+    if ((frame[1] & ACK_FLAG) || !(frame[2] & EVENT_FLAG) || (frame[2] & ERROR_FLAG))
+        return;
+    uint8_t command = FrameCommand(frame);
+    switch (FrameDevice(frame))
+    {
+    case DEVICE_CCU:
+    {
+        static const uint8_t ignored[] = {ERROR_NOTIFY, DISPLAY_NOTIFY};
+        if (!Ignored(command, ignored, 2))
+            ReportError("Unknown Video Adapter Notification 0x%02X", command);
+        break;
+    }
+    case DEVICE_CAMERA_HEAD:
+    {
+        static const uint8_t ignored[] = {ERROR_NOTIFY, DISPLAY_NOTIFY, FOCUS_NOTIFY, ZOOM_NOTIFY,
+                                          24};
+        if (!Ignored(command, ignored, 5))
+            ReportError("Unknown Camera Head Notification 0x%02X", command);
+        break;
+    }
+    case DEVICE_PAN_TILTER:
+    {
+        static const uint8_t ignored[] = {ERROR_NOTIFY, LIMIT_NOTIFY, POWER_NOTIFY};
+        if (command == REMOTE_NOTIFY)
+            RemoteKeyEvent(window, driver, frame[4], frame[3] != 0);
+        else if (!Ignored(command, ignored, 3))
+            ReportError("Unknown Pan/Tilter Notification 0x%02X", command);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// --- The remote ramp ---
+
+// The second step is due 2500 ms after the start, as in a held button: the timer runs for
+// 2000 ms less the time the first step's command took.
+static UINT UntilSecondStep()
+{
+    DWORD dueAt = RAMP_FIRST_MS + RAMP_SECOND_MS;
+    DWORD elapsed = GetTickCount() - rampStartedAt;
+    return elapsed < dueAt && dueAt - elapsed <= RAMP_SECOND_MS ? dueAt - elapsed : 1;
+}
+
+void OnRampStep(HWND window)
+{
+    KillTimer(window, TIMER_RAMP);
+    if (!rampRunning)
+        return; // queued before the release: the configured speeds are back already
+    ++rampStep;
+    CameraDriver* driver = &cameraDriver;
+    if (rampStep == 1)
+    {
+        const PanTiltSpeed* speed = &RampSpeedTable[1];
+        if (SetPanTiltSpeed(driver, speed->pan, speed->tilt) == RESULT_OK &&
+            !SetTimer(window, TIMER_RAMP, UntilSecondStep(), 0))
+            MessageBeep(0);
+    }
+    else if (rampStep == 2)
+    {
+        SetPanTiltSpeed(driver, RampSpeedTable[2].pan, RampSpeedTable[2].tilt);
+    }
+}
+
+// --- Releases dropped while the console was busy ---
+
+static int droppedRelease[MOTION_KINDS] = {-1, -1, -1, -1}; // key code per motion, or -1
+static int droppedReleasePosted;
+
+void NoteDroppedCameraEvent(HWND window, const uint8_t* frame)
+{
+    if (!frame || FrameDevice(frame) != DEVICE_PAN_TILTER || FrameCommand(frame) != REMOTE_NOTIFY ||
+        !(frame[2] & EVENT_FLAG) || (frame[2] & ERROR_FLAG) || frame[3] != 0)
+        return;
+    const RemoteKey* key = FindRemoteKey(frame[4]);
+    if (!key || key->motion == MOTION_NONE)
+        return;
+    droppedRelease[key->motion] = key->code;
+    if (!droppedReleasePosted && PostMessageA(window, WM_DROPPED_RELEASE, 0, 0))
+        droppedReleasePosted = 1;
+}
+
+void SendDroppedStops(HWND window)
+{
+    droppedReleasePosted = 0;
+    CameraDriver* driver = &cameraDriver;
+    if (commandBusy || driver->eventGate == 0)
+        return; // the handler that holds them calls again when it ends
+    for (int motion = MOTION_PAN_TILT; motion < MOTION_KINDS; ++motion)
+    {
+        int code = droppedRelease[motion];
+        if (code < 0)
+            continue;
+        droppedRelease[motion] = -1;
+        driver->eventGate = 0; // as for the frame itself: no event inside its handling
+        RemoteKeyEvent(window, driver, (uint8_t)code, 0);
+        driver->eventGate = 1;
+    }
 }

@@ -1044,10 +1044,10 @@ void CameraPowerCycle(CameraModel* camera, uint32_t nowMs)
     ResetSettings(camera, camera->nowMs);
 }
 
-void CameraRemoteKey(CameraModel* camera, uint8_t key, int pressed, uint32_t nowMs)
+void CameraRemoteKey(CameraModel* camera, uint8_t key, int state, uint32_t nowMs)
 {
     CameraAdvance(camera, nowMs);
-    QueueEvent(camera, DEVICE_PAN_TILTER, REMOTE_NOTIFY, pressed ? 1 : 0, key);
+    QueueEvent(camera, DEVICE_PAN_TILTER, REMOTE_NOTIFY, (uint8_t)state, key);
     CameraAdvance(camera, nowMs);
 }
 

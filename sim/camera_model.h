@@ -70,8 +70,8 @@
 //   preset number twice, equal.
 //
 // Unsolicited frames
-// - Remote control (CameraRemoteKey): 05 05 B8 state key ck (REMOTE_NOTIFY; state 1 pressed,
-//   0 released).
+// - Remote control (CameraRemoteKey): 05 05 B8 state key ck (REMOTE_NOTIFY; state nonzero while
+//   the key is held, 0 released; the state byte goes out as given).
 // - Power: CameraPowerCycle drops CTS, resets every setting and position to its power-on
 //   default, and after CAMERA_BOOT_MS raises CTS and sends 04 05 BB 01 ck (POWER_NOTIFY,
 //   01 = powered up). Defaults: home, zoom 0, focus 500 auto, speeds 70/70/7, exposure auto
@@ -331,8 +331,8 @@ void CameraUnplug(CameraModel* camera, uint32_t nowMs);
 void CameraPlugIn(CameraModel* camera, uint32_t nowMs);
 void CameraPowerCycle(CameraModel* camera, uint32_t nowMs);
 
-// A key of the remote control pressed (1) or released (0).
-void CameraRemoteKey(CameraModel* camera, uint8_t key, int pressed, uint32_t nowMs);
+// A key of the remote control: state nonzero while held (sent as its low 8 bits), 0 released.
+void CameraRemoteKey(CameraModel* camera, uint8_t key, int state, uint32_t nowMs);
 
 // Current positions (they change while moving).
 int32_t CameraPanPosition(const CameraModel* camera, uint32_t nowMs);

@@ -209,11 +209,11 @@ void UnlockVirtualCamera(VirtualCamera* camera)
     SimWakePeer(&camera->line);
 }
 
-void PressVirtualRemoteKey(VirtualCamera* camera, uint8_t key, int pressed)
+void PressVirtualRemoteKey(VirtualCamera* camera, uint8_t key, int state)
 {
     uint32_t now = 0;
     CameraModel* model = LockVirtualCamera(camera, &now);
-    CameraRemoteKey(model, key, pressed, now);
+    CameraRemoteKey(model, key, state, now);
     UnlockVirtualCamera(camera);
 }
 

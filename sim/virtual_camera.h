@@ -99,7 +99,8 @@ void UnlockVirtualCamera(VirtualCamera* camera);
 // acknowledge: the moment a measurement can start from a quiet line.
 int VirtualCameraIsQuiet(VirtualCamera* camera);
 
-void PressVirtualRemoteKey(VirtualCamera* camera, uint8_t key, int pressed);
+// state: the remote frame's state byte, nonzero while held, 0 released.
+void PressVirtualRemoteKey(VirtualCamera* camera, uint8_t key, int state);
 void UnplugVirtualCamera(VirtualCamera* camera);
 void PlugInVirtualCamera(VirtualCamera* camera);
 void PowerCycleVirtualCamera(VirtualCamera* camera);

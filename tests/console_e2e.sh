@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End to end: the program itself on virtual cameras, in a real window on a private Xvfb. Waits
-# for the window, checks its size, takes a screenshot, closes it as a user would (Alt+F4), and
-# reads the camera's frame log and the settings file the program wrote beside itself.
+# for the window, checks its size, takes a screenshot, holds the left-arrow button and then the
+# Left key for about a second each, closes it as a user would (Alt+F4), and reads the camera's
+# frame log and the settings file the program wrote beside itself.
 # Usage: tests/console_e2e.sh SOURCE_DIR BUILD_ROOT TARGET PROGRAM
 #   BUILD_ROOT holds the target's build tree (BUILD_ROOT/TARGET); PROGRAM is HLR8.exe.
 # Prints a GoogleTest-style summary so the test count includes it.
@@ -59,8 +60,18 @@ else
   [ "$green" = 10 ] || fail "$green pure green pixels in the screenshot, wanted 10 (two lights)"
   echo "console_e2e: screenshot $work/console.png"
 
-  xdotool mousemove --window "$window" 54 5 click 1 # an empty spot: gives the window the focus
+  # The left-arrow button (small panel: 21 x 11 at 12, 182) held about 1 s, then the Left key
+  # after a click on an empty spot of the panel has given the window the keyboard focus.
+  xdotool mousemove --window "$window" 22 187 mousedown 1
+  sleep 1
+  xdotool mouseup 1
+  sleep 0.5
+  xdotool mousemove --window "$window" 54 5 click 1
   sleep 0.3
+  xdotool keydown Left
+  sleep 1
+  xdotool keyup Left
+  sleep 0.5
   xdotool key alt+F4
 fi
 
@@ -75,13 +86,15 @@ expected=(
   "05 08 17 01 00" "04 08 04 00" "04 01 04 00" "04 05 04 00" "05 01 12 03 00"
   "06 01 12 04 02 07" "07 05 12 03 02 46 46" "05 08 12 01 00" "05 08 12 02 00"
   "05 01 10 01 00" "06 05 19 00 01 00" "05 08 10 01 00" "05 01 14 03 00" "05 01 14 01 00"
-  "05 01 14 02 00" "04 01 04 03" "05 08 17 01 01")
+  "05 01 14 02 00" "04 01 04 03"
+  "06 05 12 01 02 00" "04 05 12 02" "06 05 12 01 02 00" "04 05 12 02"
+  "05 08 17 01 01")
 # Requests of COM1, the program's ACKs and the checksums left out.
 actual=$(tr -d '\r' < "$log" 2>/dev/null | awk '$2 == "COM1" && $3 == "PC>CAM" && $6 != "00" {
   line = $4; for (i = 5; i < NF; ++i) line = line " " $i; print line }')
 wanted=$(printf '%s\n' "${expected[@]}")
 if [ "$actual" != "$wanted" ]; then
-  fail "COM1 requests differ from start-up plus shutdown:"
+  fail "COM1 requests differ from start-up, two left holds and shutdown:"
   diff <(echo "$wanted") <(echo "$actual") | head -20
 fi
 size=$(stat -c %s "$work/HLR8.INI" 2>/dev/null || echo none)

@@ -16,83 +16,8 @@
 #include "panel/indicator_light.h"
 #include "panel/panel_layout.h"
 #include "tests/box_closer.h"
+#include "tests/console_fixture.h"
 #include "tests/test_window.h"
-
-typedef std::vector<std::string> Frames;
-
-// The requests of the start-up sequence, checksums left out.
-static const Frames START_UP_REQUESTS = {
-    "05 08 17 01 00",       // SelectMode 0
-    "04 08 04 00",          // versions: CCU,
-    "04 01 04 00",          // camera head,
-    "04 05 04 00",          // pan tilter
-    "05 01 12 03 00",       // ZoomStop
-    "06 01 12 04 02 07",    // SetZoomSpeed 7
-    "07 05 12 03 02 46 46", // SetPanTiltSpeed 70/70
-    "05 08 12 01 00",       // SetMute1 0
-    "05 08 12 02 00",       // SetMute2 0
-    "05 01 10 01 00",       // FocusAuto
-    "06 05 19 00 01 00",    // SetLed 0 1 0
-    "05 08 10 01 00",       // white balance auto
-    "05 01 14 03 00",       // SetExposureParam3 0
-    "05 01 14 01 00",       // SetExposureAuto (auto)
-    "05 01 14 02 00",       // SetExposureParam2 short form
-    "04 01 04 03",          // QueryExposureState
-};
-static const char SELECT_MODE_1[] = "05 08 17 01 01";
-
-static std::string Hex(const uint8_t* bytes, int count)
-{
-    std::string text;
-    char two[4];
-    for (int i = 0; i < count; ++i)
-    {
-        snprintf(two, sizeof two, i ? " %02X" : "%02X", bytes[i]);
-        text += two;
-    }
-    return text;
-}
-
-static uint32_t LogCount(int port)
-{
-    VirtualCamera* camera = VirtualCameraOnPort(port);
-    uint32_t count = LockVirtualCamera(camera, 0)->logCount;
-    UnlockVirtualCamera(camera);
-    return count;
-}
-
-// The requests the camera on a port received from a sequence number on (the program's ACKs
-// left out), without their checksums.
-static Frames RequestsSince(int port, uint32_t start)
-{
-    Sleep(20); // the last ACK may still be on the paced line
-    Frames requests;
-    VirtualCamera* camera = VirtualCameraOnPort(port);
-    CameraModel* model = LockVirtualCamera(camera, 0);
-    for (uint32_t i = start; i < model->logCount; ++i)
-    {
-        const CameraLogEntry* entry = CameraLogEntryAt(model, i);
-        if (entry && entry->direction == CAMERA_LOG_RECEIVED && entry->bytes[2] != 0)
-            requests.push_back(Hex(entry->bytes, entry->length - 1));
-    }
-    UnlockVirtualCamera(camera);
-    return requests;
-}
-
-static std::string SettingsPath()
-{
-    char path[MAX_PATH];
-    GetSettingsPath(GetModuleHandleA(0), SETTINGS_BASE_NAME, path, sizeof path);
-    return path;
-}
-
-static long FileSize(const std::string& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
-        return -1;
-    return (long)data.nFileSizeLow;
-}
 
 static std::string Title()
 {
@@ -127,48 +52,7 @@ static bool Grey(UINT id)
     return (GetMenuState(GetSystemMenu(mainWindow, FALSE), id, MF_BYCOMMAND) & MF_GRAYED) != 0;
 }
 
-class Console : public ::testing::Test
-{
-  protected:
-    static bool classRegistered;
-
-    void SetUp() override
-    {
-        DeleteFileA(SettingsPath().c_str());
-        workingFlags = WorkingFlags();
-        settingsSaved = 0;
-        debugTitles = 0;
-        rejectedSwitches = 0;
-    }
-
-    void TearDown() override
-    {
-        if (IsWindow(mainWindow))
-            Close();
-        EndConsole();
-        DeleteFileA(SettingsPath().c_str());
-    }
-
-    // Starts the console as the program does; the class is registered by the first start only.
-    void Start(const char* commandLine)
-    {
-        HINSTANCE instance = GetModuleHandleA(0);
-        ASSERT_EQ(1, StartConsole(instance, classRegistered ? instance : 0, commandLine,
-                                  SW_SHOWNORMAL));
-        classRegistered = true;
-    }
-
-    // WM_CLOSE through the program's own message loop, which ends with the window.
-    void Close()
-    {
-        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
-        EXPECT_EQ(0, RunMessageLoop());
-        EXPECT_FALSE(IsWindow(mainWindow));
-    }
-};
-bool Console::classRegistered = false;
-
-TEST_F(Console, StartsInitializesAndClosesWithTheSettingsSaved)
+TEST_F(ConsoleTest, StartsInitializesAndClosesWithTheSettingsSaved)
 {
     Start("/SIM");
     EXPECT_EQ(START_UP_REQUESTS, RequestsSince(0, 0));
@@ -208,7 +92,7 @@ TEST_F(Console, StartsInitializesAndClosesWithTheSettingsSaved)
     EXPECT_EQ(rect.top, settingsImage.windowRect.top);
 }
 
-TEST_F(Console, MaximizeSwitchesThePanelSizeAndNeverMaximizes)
+TEST_F(ConsoleTest, MaximizeSwitchesThePanelSizeAndNeverMaximizes)
 {
     Start("/SIM");
     int caption = GetSystemMetrics(SM_CYCAPTION);
@@ -245,7 +129,7 @@ TEST_F(Console, MaximizeSwitchesThePanelSizeAndNeverMaximizes)
     EXPECT_EQ(1, settingsImage.largeWindow);
 }
 
-TEST_F(Console, MinimizedTitleMenuAndSavedPlace)
+TEST_F(ConsoleTest, MinimizedTitleMenuAndSavedPlace)
 {
     Start("/SIM");
     RECT restored;
@@ -275,7 +159,7 @@ TEST_F(Console, MinimizedTitleMenuAndSavedPlace)
     EXPECT_EQ(-1, FileSize(SettingsPath())) << "written a second time";
 }
 
-TEST_F(Console, SavedSettingsPlaceTheLargeWindowWithoutCentring)
+TEST_F(ConsoleTest, SavedSettingsPlaceTheLargeWindowWithoutCentring)
 {
     SettingsImage saved;
     WorkingFlags flags = {1, 0, 0, 0};
@@ -301,7 +185,7 @@ static bool CameraInitialized(void*)
     return cameraInitialized != 0;
 }
 
-TEST_F(Console, CameraEventsAreGatedAndCtsOnBringsTheCameraBack)
+TEST_F(ConsoleTest, CameraEventsAreGatedAndCtsOnBringsTheCameraBack)
 {
     Start("/SIM");
     // Dropped while a command runs or while another event is being handled.
@@ -343,7 +227,7 @@ TEST_F(Console, CameraEventsAreGatedAndCtsOnBringsTheCameraBack)
     EXPECT_EQ(0, commandBusy);
 }
 
-TEST_F(Console, NestedStartUpKeepsTheCallersBusyFlag)
+TEST_F(ConsoleTest, NestedStartUpKeepsTheCallersBusyFlag)
 {
     Start("/SIM");
     uint32_t start = LogCount(0);
@@ -362,7 +246,7 @@ TEST_F(Console, NestedStartUpKeepsTheCallersBusyFlag)
     commandBusy = 0;
 }
 
-TEST_F(Console, InitializeCameraOperateOffAndAPortThatCannotOpen)
+TEST_F(ConsoleTest, InitializeCameraOperateOffAndAPortThatCannotOpen)
 {
     Start("/SIM:1");
     // Initialize Camera: reopen, the sequence, home, then the pan tilter's set-up.
@@ -405,7 +289,7 @@ TEST_F(Console, InitializeCameraOperateOffAndAPortThatCannotOpen)
     EXPECT_FALSE(IsWindow(mainWindow));
 }
 
-TEST_F(Console, CameraThatNeverRaisesCtsIsReportedAndItsLightBlinks)
+TEST_F(ConsoleTest, CameraThatNeverRaisesCtsIsReportedAndItsLightBlinks)
 {
     Start("/SIM:13");
     UnplugVirtualCamera(VirtualCameraOnPort(2));
@@ -432,7 +316,7 @@ TEST_F(Console, CameraThatNeverRaisesCtsIsReportedAndItsLightBlinks)
     EXPECT_EQ(1, errorBlinking);
 }
 
-TEST_F(Console, CommandLineSwitches)
+TEST_F(ConsoleTest, CommandLineSwitches)
 {
     struct Case
     {
@@ -467,7 +351,7 @@ TEST_F(Console, CommandLineSwitches)
 
 // A saved edge beyond the screen's right or bottom edge is reset at start; the window then opens
 // at the default place, on the screen, and is not centred.
-TEST_F(Console, PlaceResetAtStartOpensOnScreen)
+TEST_F(ConsoleTest, PlaceResetAtStartOpensOnScreen)
 {
     for (POINT saved : {POINT{5000, 30}, POINT{40, 5000}})
     {

@@ -1,0 +1,59 @@
+// Press-and-hold movements: pan, tilt and zoom run while the operator holds a panel button or a
+// key, and stop when it is let go.
+//
+// Principles of operation:
+// - A hold starts the movement, waits for the release, stops the movement and releases the
+//   mouse capture. It runs inside the main window's WM_COMMAND or WM_KEYDOWN handling and
+//   dispatches nothing: it removes and discards every mouse message (button holds) or key
+//   message (key holds) of the thread, so auto-repeat and other clicks or keys are swallowed;
+//   every other message waits in the queue until the hold returns.
+// - The camera stops when the operator lets go, whatever way the letting go reaches us. A button
+//   hold ends at WM_LBUTTONUP or as soon as the button loses the mouse capture (another window
+//   took it, WM_CANCELMODE). A key hold ends at the first WM_KEYUP of any key, or as soon as the
+//   held key is no longer down or the window has lost the keyboard focus (Alt+Tab, a window
+//   popping up), where no WM_KEYUP would ever come. Each end sends the stop.
+// - Accelerated holds start at speed step 0 of RampSpeedTable and step up when more than 500 ms
+//   and more than 2500 ms have passed since the start command succeeded; the release restores
+//   the configured speeds. A failing speed step ends the hold at once without a stop.
+// - Between looks at the queue the loops wait for input for at most a few milliseconds (and
+//   never past the next speed step), instead of spinning a core for the whole hold.
+//
+// Operations (holds return 1 when the movement was started and stopped without error, else 0):
+//   HoldButtonPanTilt, HoldButtonPanTiltAccelerated   a pan/tilt arrow button.
+//   HoldKeyPanTilt, HoldKeyPanTiltAccelerated         an arrow key.
+//   HoldKeyZoom                                        numeric-keypad plus (tele), minus (wide).
+//   WaitForMouseRelease   the button holds of focus and zoom, whose commands the caller sends.
+//   MouseReleased, KeyReleased   remove at most one message of their range; 1 for the release.
+//   PanTiltStartCommand   the start command for a pair of direction keys (-1: no movement).
+#pragma once
+
+#include <windows.h>
+
+#include "link/camera_driver.h"
+
+const int NO_DIRECTION = -1;
+
+struct PanTiltSpeed
+{
+    int pan;
+    int tilt;
+};
+const int RAMP_STEPS = 3;
+extern const PanTiltSpeed RampSpeedTable[RAMP_STEPS]; // {5, 5}, {23, 23}, {64, 23}
+const DWORD RAMP_STEP_1_MS = 500;
+const DWORD RAMP_STEP_2_MS = 2500;
+
+typedef ResultCode (*StartCommand)(CameraDriver* driver);
+
+// 0 when both keys are NO_DIRECTION.
+StartCommand PanTiltStartCommand(int horizontalKey, int verticalKey);
+
+int HoldButtonPanTilt(HWND button, int horizontalKey, int verticalKey, CameraDriver* driver);
+int HoldButtonPanTiltAccelerated(HWND button, int horizontalKey, int verticalKey,
+                                 CameraDriver* driver);
+int HoldKeyPanTilt(HWND window, int key, CameraDriver* driver);
+int HoldKeyPanTiltAccelerated(HWND window, int key, CameraDriver* driver);
+int HoldKeyZoom(HWND window, int key, CameraDriver* driver);
+int WaitForMouseRelease(HWND button);
+int MouseReleased();
+int KeyReleased();

@@ -1,0 +1,498 @@
+// Every control of the console in the test process: the 29 panel buttons, the keys, the holds
+// and the remote control, on virtual cameras. What they did is read from the cameras' frame
+// logs (the bytes sent), not from the camera model's state. Holds are let go by real input
+// (keybd_event, mouse_event) or by a lost capture or focus, injected from a second thread.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+#include "app/main_window.h"
+#include "app/settings_file.h"
+#include "commands/camera_commands.h"
+#include "control/control_state.h"
+#include "control/notifications.h"
+#include "control/panel_status.h"
+#include "panel/indicator_light.h"
+#include "panel/panel_button.h"
+#include "panel/panel_layout.h"
+#include "sim/virtual_camera.h"
+#include "tests/box_closer.h"
+#include "tests/console_fixture.h"
+#include "tests/test_window.h"
+
+static const char STOP[] = "04 05 12 02";          // PanTiltStop
+static const char ZOOM_STOP[] = "05 01 12 03 00";  // ZoomStop
+static const char FOCUS_STOP[] = "04 01 10 04";    // FocusStop
+static const char SPEED_5[] = "07 05 12 03 02 05 05";
+static const char SPEED_23[] = "07 05 12 03 02 17 17";
+static const char SPEED_64[] = "07 05 12 03 02 40 17";
+static const char SPEED_70[] = "07 05 12 03 02 46 46"; // the configured speeds
+static const Frames OPERATE_OFF = {"05 08 12 01 01", "05 08 12 02 01", "05 01 10 01 01",
+                                   "06 05 19 03 01 00"};
+static const Frames OPERATE_ON = {"05 08 12 01 00", "05 08 12 02 00", "05 01 10 01 00",
+                                  "06 05 19 00 01 00"};
+
+// Runs an action on a second thread after a delay; joined when it goes out of scope.
+struct Later
+{
+    std::thread thread;
+    Later(DWORD ms, std::function<void()> action)
+        : thread([=] {
+              Sleep(ms);
+              action();
+          })
+    {
+    }
+    ~Later() { thread.join(); }
+};
+
+static void Key(BYTE key, bool up)
+{
+    keybd_event(key, 0, up ? KEYEVENTF_KEYUP : 0, 0);
+}
+
+static void MouseUp()
+{
+    mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+}
+
+// A panel button pressed; with click set its release is already queued.
+static LRESULT Press(int id, bool click = true)
+{
+    if (click)
+        PostMessageA(panelButtons[id], WM_LBUTTONUP, 0, 0);
+    return SendMessageA(mainWindow, WM_COMMAND, (WPARAM)id, BN_PANEL_PRESSED);
+}
+
+// An arrow or zoom key held from its real press until keyUpAfter ms.
+static void HoldKey(BYTE key, DWORD keyUpAfter)
+{
+    SetFocus(mainWindow);
+    Key(key, false);
+    Later up(keyUpAfter, [=] { Key(key, true); });
+    PumpFor(20); // the key's WM_KEYDOWN goes through the window procedure, and the hold with it
+}
+
+// Frames whose start matches: the first expected.size() requests.
+static Frames Head(const Frames& frames, size_t count)
+{
+    return Frames(frames.begin(), frames.begin() + (count < frames.size() ? count : frames.size()));
+}
+
+class Controls : public ConsoleTest
+{
+  protected:
+    void SetUp() override
+    {
+        ConsoleTest::SetUp();
+        Start("/SIM:1234");
+        SetForegroundWindow(mainWindow);
+        SetFocus(mainWindow);
+    }
+};
+
+TEST_F(Controls, EveryPanelButtonActsOnItsPress)
+{
+    struct Row
+    {
+        int id;
+        int autoFocus;
+        Frames frames; // the first requests sent
+    } rows[] = {
+        {ID_FOCUS_AUTO, 1, {}},
+        {ID_FOCUS_AUTO, 0, {"05 01 10 01 00"}},
+        {ID_FOCUS_MANUAL, 1, {"05 01 10 01 01"}},
+        {ID_FOCUS_NEAR, 1, {"05 01 10 02 01", FOCUS_STOP}},
+        {ID_FOCUS_FAR, 1, {"05 01 10 02 00", FOCUS_STOP}},
+        {ID_PRESET, 1, {}},
+        {ID_OPERATE, 1, OPERATE_OFF},
+        {ID_PRESET_1, 1, {"05 08 18 01 01"}},
+        {ID_PRESET_2, 1, {"05 08 18 01 02"}},
+        {ID_PRESET_3, 1, {"05 08 18 01 03"}},
+        {ID_PRESET_4, 1, {"05 08 18 01 04"}},
+        {ID_PRESET_5, 1, {"05 08 18 01 05"}},
+        {ID_PRESET_6, 1, {"05 08 18 01 06"}},
+        {ID_ZOOM_WIDE, 1, {"05 01 12 01 01", ZOOM_STOP}},
+        {ID_ZOOM_TELE, 1, {"05 01 12 01 00", ZOOM_STOP}},
+        {ID_PAN_REVERSE, 1, {}},
+        {ID_BRIGHT, 1, {"04 01 04 03", "05 01 14 04 90"}}, // 96 read, 144 sent
+        {ID_PAN_LEFT, 1, {"06 05 12 01 02 00", STOP}},
+        {ID_TILT_UP, 1, {"06 05 12 01 00 01", STOP}},
+        {ID_HOME, 1, {"03 05 11"}},
+        {ID_TILT_DOWN, 1, {"06 05 12 01 00 02", STOP}},
+        {ID_PAN_RIGHT, 1, {"06 05 12 01 01 00", STOP}},
+        {ID_UP_LEFT, 1, {"06 05 12 01 02 01", STOP}},
+        {ID_DOWN_LEFT, 1, {"06 05 12 01 02 02", STOP}},
+        {ID_UP_RIGHT, 1, {"06 05 12 01 01 01", STOP}},
+        {ID_DOWN_RIGHT, 1, {"06 05 12 01 01 02", STOP}},
+    };
+    for (const Row& row : rows)
+    {
+        operateMode = 1;
+        presetStoreMode = 0;
+        workingFlags.panReversed = 0;
+        cameraDriver.autoFocus = row.autoFocus;
+        uint32_t start = LogCount(0);
+        EXPECT_EQ(1, Press(row.id)) << row.id;
+        Frames sent = RequestsSince(0, start);
+        EXPECT_EQ(row.frames, Head(sent, row.frames.size())) << "button " << row.id;
+        if (row.frames.empty())
+        {
+            EXPECT_TRUE(sent.empty()) << "button " << row.id;
+        }
+        EXPECT_EQ(BUTTON_UP, GetButtonState(panelButtons[row.id])) << row.id;
+    }
+    // The toggles without commands: L/R, and PRESET twice is store mode off again.
+    workingFlags.panReversed = 0;
+    Press(ID_PAN_REVERSE);
+    EXPECT_EQ(1, workingFlags.panReversed);
+    Press(ID_PRESET);
+    EXPECT_EQ(1, presetStoreMode);
+    Press(ID_PRESET);
+    EXPECT_EQ(0, presetStoreMode);
+}
+
+TEST_F(Controls, OperateOffRefusesAllButOperateAndTheCameras)
+{
+    operateMode = 0;
+    uint32_t start = LogCount(0);
+    for (int id = 0; id < ID_CAMERA_1; ++id)
+        if (id != ID_OPERATE)
+        {
+            EXPECT_EQ(0, SendMessageA(mainWindow, WM_COMMAND, id, BN_PANEL_PRESSED)) << id;
+        }
+    SendMessageA(mainWindow, WM_KEYDOWN, VK_HOME, 0);
+    EXPECT_TRUE(RequestsSince(0, start).empty());
+    // Menus and accelerators (lParam 0) and a high half of 1 are not panel buttons.
+    EXPECT_EQ(0, SendMessageA(mainWindow, WM_COMMAND, ID_OPERATE, 0));
+    EXPECT_EQ(0, SendMessageA(mainWindow, WM_COMMAND, ID_OPERATE, MAKELPARAM(101, 1)));
+    EXPECT_EQ(1, Press(ID_OPERATE));
+    EXPECT_EQ(1, operateMode);
+    EXPECT_EQ(OPERATE_ON, RequestsSince(0, start));
+    EXPECT_EQ(LIGHT_GREEN, panelLights[LIGHT_OPERATE].state);
+}
+
+TEST_F(Controls, CameraThreeTakesOverFromCameraOne)
+{
+    operateMode = 0;
+    uint32_t onCom1 = LogCount(0);
+    uint32_t onCom3 = LogCount(2);
+    EXPECT_EQ(1, Press(ID_CAMERA_3));
+    EXPECT_EQ(Frames({SELECT_MODE_1}), RequestsSince(0, onCom1));
+    EXPECT_EQ(START_UP_REQUESTS, RequestsSince(2, onCom3));
+    EXPECT_EQ(2, settingsImage.comPortIndex);
+    EXPECT_EQ(1, operateMode);
+    EXPECT_EQ(LIGHT_IDLE, panelLights[LIGHT_CAMERA_1].state);
+    EXPECT_EQ(LIGHT_GREEN, panelLights[LIGHT_CAMERA_3].state);
+    EXPECT_EQ(BUTTON_UP, GetButtonState(panelButtons[ID_CAMERA_3]));
+}
+
+TEST_F(Controls, BrightStepsAndPresetStoreMode)
+{
+    ASSERT_EQ(0, SetBrightness(&cameraDriver, 80));
+    uint32_t start = LogCount(0);
+    for (int i = 0; i < 3; ++i)
+        Press(ID_BRIGHT);
+    Frames levels;
+    for (const std::string& frame : RequestsSince(0, start))
+        if (frame.compare(0, 11, "05 01 14 04") == 0)
+            levels.push_back(frame.substr(12));
+    EXPECT_EQ(Frames({"60", "90", "48"}), levels) << "96, 144, 72";
+
+    start = LogCount(0);
+    Press(ID_PRESET);
+    Press(ID_PRESET_3);
+    Frames stored = RequestsSince(0, start);
+    ASSERT_EQ(4u, stored.size());
+    EXPECT_EQ("0D 08 18 02 03 03", stored[3].substr(0, 17)) << "preset 3 written";
+    EXPECT_EQ(0, presetStoreMode);
+    start = LogCount(0);
+    Press(ID_PRESET_3);
+    EXPECT_EQ("05 08 18 01 03", RequestsSince(0, start).at(0)) << "then recalled";
+}
+
+TEST_F(Controls, PanReversedSwapsPanelArrowsAndKeysButNotTheRemote)
+{
+    workingFlags.panReversed = 1;
+    uint32_t start = LogCount(0);
+    Press(ID_PAN_LEFT);
+    Press(ID_UP_LEFT);
+    HoldKey(VK_LEFT, 100);
+    PressVirtualRemoteKey(VirtualCameraOnPort(0), 0xE0, 1);
+    PumpFor(300);
+    PressVirtualRemoteKey(VirtualCameraOnPort(0), 0xE0, 0);
+    PumpFor(300);
+    EXPECT_EQ(Frames({"06 05 12 01 01 00", STOP, "06 05 12 01 01 01", STOP, "06 05 12 01 01 00",
+                      STOP, "06 05 12 01 02 00", STOP}),
+              RequestsSince(0, start));
+}
+
+// The requests after a start with their times, in ms from the moment the start's reply was in
+// (a sent frame is logged when it starts on the line, a received one when it is complete).
+static std::vector<std::pair<std::string, int>> RequestTimes(uint32_t start, const char* startFrame)
+{
+    const double byteMs = 10000.0 / VIRTUAL_LINE_BAUD; // 10 bit times a byte
+    std::vector<LoggedFrame> log = LogSince(0, start);
+    double startedAt = -1;
+    std::vector<std::pair<std::string, int>> times;
+    for (size_t i = 0; i < log.size(); ++i)
+    {
+        const LoggedFrame& frame = log[i];
+        if (startedAt < 0)
+        {
+            if (frame.fromProgram && frame.bytes == startFrame && i + 2 < log.size())
+                startedAt = log[i + 2].ms + log[i + 2].length * byteMs; // its ACK, its reply
+        }
+        else if (frame.fromProgram && frame.bytes.compare(0, 5, "03 88") != 0)
+        {
+            times.push_back({frame.bytes, (int)(frame.ms - frame.length * byteMs - startedAt)});
+        }
+    }
+    return times;
+}
+
+TEST_F(Controls, AcceleratedHoldsStepUpTheSpeedOnTime)
+{
+    workingFlags.acceleratedSpeed = 1;
+    for (DWORD holdMs : {400, 3000})
+    {
+        uint32_t start = LogCount(0);
+        {
+            Later up(holdMs, MouseUp);
+            Press(ID_PAN_LEFT, false);
+        }
+        Frames expected = {SPEED_5, "06 05 12 01 02 00", STOP, SPEED_70};
+        if (holdMs > 2500)
+            expected.insert(expected.begin() + 2, {SPEED_23, SPEED_64});
+        EXPECT_EQ(expected, RequestsSince(0, start)) << holdMs;
+        if (holdMs < 2500)
+            continue;
+        auto times = RequestTimes(start, "06 05 12 01 02 00");
+        ASSERT_EQ(4u, times.size());
+        EXPECT_NEAR(500, times[0].second, 5) << "23/23";
+        EXPECT_NEAR(2500, times[1].second, 5) << "64/23";
+    }
+}
+
+TEST_F(Controls, KeyHoldSwallowsRepeatsAndEndsAtAnyKeyUp)
+{
+    uint32_t start = LogCount(0);
+    SetFocus(mainWindow);
+    Key(VK_LEFT, false);
+    {
+        Later repeat(100, [] { Key(VK_LEFT, false); }); // auto-repeat
+        Later shift(200, [] {
+            Key(VK_SHIFT, false);
+            Key(VK_SHIFT, true);
+        });
+        PumpFor(20);
+    }
+    Frames sent = RequestsSince(0, start);
+    Key(VK_LEFT, true);
+    PumpFor(50);
+    EXPECT_EQ(Frames({"06 05 12 01 02 00", STOP}), sent);
+
+    start = LogCount(0);
+    HoldKey(VK_ADD, 200);
+    HoldKey(VK_SUBTRACT, 200);
+    EXPECT_EQ(Frames({"05 01 12 01 00", ZOOM_STOP, "05 01 12 01 01", ZOOM_STOP}),
+              RequestsSince(0, start));
+}
+
+static HWND StealFocus()
+{
+    HWND other = CreateWindowA("STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, 0, 0, 0, 0);
+    SetForegroundWindow(other);
+    SetFocus(other);
+    return other;
+}
+
+TEST_F(Controls, HoldsStopWhenTheOperatorLetsGoAnyWay)
+{
+    // The keyboard focus leaves during a key hold: its WM_KEYUP will go elsewhere.
+    uint32_t start = LogCount(0);
+    SetFocus(mainWindow);
+    Key(VK_UP, false);
+    {
+        Later steal(300, [] {
+            HWND other = StealFocus();
+            Sleep(500);
+            Key(VK_UP, true);
+            DestroyWindow(other);
+        });
+        DWORD began = GetTickCount();
+        PumpFor(20);
+        EXPECT_LT(GetTickCount() - began, 700u) << "the hold waited for the key-up";
+    }
+    EXPECT_EQ(Frames({"06 05 12 01 00 01", STOP}), RequestsSince(0, start)) << "focus lost";
+    SetForegroundWindow(mainWindow);
+    SetFocus(mainWindow);
+
+    // The capture is taken from a pan/tilt button and from a zoom button.
+    for (int id : {ID_DOWN_RIGHT, ID_ZOOM_TELE})
+    {
+        start = LogCount(0);
+        HWND button = panelButtons[id];
+        DWORD began = GetTickCount();
+        {
+            Later cancel(300, [=] { SendMessageA(button, WM_CANCELMODE, 0, 0); });
+            Later rescue(1500, MouseUp); // ends a hold that missed the lost capture
+            Press(id, false);
+            EXPECT_LT(GetTickCount() - began, 1000u) << "the hold waited for the mouse";
+        }
+        Frames sent = RequestsSince(0, start);
+        ASSERT_EQ(2u, sent.size()) << id;
+        EXPECT_EQ(id == ID_ZOOM_TELE ? ZOOM_STOP : STOP, sent[1]) << "capture lost";
+    }
+}
+
+// Waits until the camera on COM1 has received count requests since start.
+static Frames WaitForRequests(uint32_t start, size_t count)
+{
+    DWORD began = GetTickCount();
+    Frames sent;
+    while ((sent = RequestsSince(0, start)).size() < count && GetTickCount() - began < 5000)
+        PumpFor(10);
+    PumpFor(30);
+    return RequestsSince(0, start);
+}
+
+TEST_F(Controls, RemoteKeysActOnPressAndReleaseMirroredOnTheirButtons)
+{
+    struct Row
+    {
+        uint8_t code;
+        int button;
+        Frames onPress;
+        Frames onRelease; // the first requests
+    } rows[] = {
+        {0x00, ID_FOCUS_MANUAL, {}, {"05 01 10 01 01"}},
+        {0x70, ID_FOCUS_AUTO, {}, {"05 01 10 01 00"}},
+        {0x01, ID_HOME, {}, {"03 05 11"}},
+        {0x10, ID_PRESET_1, {}, {"05 08 18 01 01"}},
+        {0x20, ID_PRESET_2, {}, {"05 08 18 01 02"}},
+        {0x30, ID_PRESET_3, {}, {"05 08 18 01 03"}},
+        {0x40, ID_PRESET_4, {}, {"05 08 18 01 04"}},
+        {0x50, ID_PRESET_5, {}, {"05 08 18 01 05"}},
+        {0x60, ID_PRESET_6, {}, {"05 08 18 01 06"}},
+        {0x11, -1, {}, {}},
+        {0xA1, -1, {}, {}},
+        {0x41, ID_OPERATE, {}, OPERATE_OFF},
+        {0x41, ID_OPERATE, {}, OPERATE_ON},
+        {0x51, ID_PRESET, {}, {}},
+        {0x51, ID_PRESET, {}, {}},
+        {0x80, ID_FOCUS_NEAR, {"05 01 10 02 01"}, {FOCUS_STOP}},
+        {0x90, ID_FOCUS_FAR, {"05 01 10 02 00"}, {FOCUS_STOP}},
+        {0x91, ID_BRIGHT, {}, {"04 01 04 03"}},
+        {0xA0, ID_ZOOM_WIDE, {"05 01 12 01 01"}, {ZOOM_STOP}},
+        {0xB0, ID_ZOOM_TELE, {"05 01 12 01 00"}, {ZOOM_STOP}},
+        {0xC0, ID_TILT_UP, {"06 05 12 01 00 01"}, {STOP}},
+        {0xD0, ID_TILT_DOWN, {"06 05 12 01 00 02"}, {STOP}},
+        {0xE0, ID_PAN_LEFT, {"06 05 12 01 02 00"}, {STOP}},
+        {0xF0, ID_PAN_RIGHT, {"06 05 12 01 01 00"}, {STOP}},
+    };
+    VirtualCamera* camera = VirtualCameraOnPort(0);
+    int state = 1;
+    for (const Row& row : rows)
+    {
+        state = state % 3 + 1; // any nonzero state byte is a press
+        uint32_t start = LogCount(0);
+        PressVirtualRemoteKey(camera, row.code, state);
+        Frames sent = WaitForRequests(start, row.onPress.size());
+        EXPECT_EQ(row.onPress, sent) << "press " << std::hex << (int)row.code;
+        if (row.button >= 0)
+        {
+            EXPECT_EQ(BUTTON_PRESSED, GetButtonState(panelButtons[row.button]));
+        }
+        start = LogCount(0);
+        PressVirtualRemoteKey(camera, row.code, 0);
+        sent = WaitForRequests(start, row.onRelease.size());
+        EXPECT_EQ(row.onRelease, Head(sent, row.onRelease.size()))
+            << "release " << std::hex << (int)row.code;
+        if (row.button >= 0)
+        {
+            EXPECT_EQ(BUTTON_UP, GetButtonState(panelButtons[row.button]));
+        }
+    }
+}
+
+TEST_F(Controls, RemoteRefusalsAndUnknownCodes)
+{
+    struct Case
+    {
+        uint8_t frame[6];
+        const char* text; // 0: no box
+    } cases[] = {
+        {{0x05, 0x01, 0x32, 0x00, 0x00}, "Unknown Camera Head Notification 0x12"},
+        {{0x05, 0x01, 0x72, 0x00, 0x00}, 0}, // an error report
+        {{0x05, 0x08, 0x25, 0x00, 0x00}, "Unknown Video Adapter Notification 0x05"},
+        {{0x05, 0x05, 0x3C, 0x00, 0x00}, "Unknown Pan/Tilter Notification 0x1C"},
+        {{0x05, 0x05, 0x38, 0x01, 0xF5}, "Unknown REMOTE Notification 0xF5"},
+        {{0x05, 0x05, 0x38, 0x01, 0x12}, "Unknown REMOTE Notification 0x12"},
+        {{0x05, 0x05, 0x38, 0x01, 0x11}, 0},
+        {{0x05, 0x85, 0x38, 0x01, 0xF5}, 0}, // an acknowledgement
+        {{0x05, 0x03, 0x38, 0x01, 0xF5}, 0}, // another unit
+    };
+    for (const Case& c : cases)
+    {
+        SeenBox box = WithBoxCloser([&] {
+            SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)c.frame);
+        });
+        EXPECT_EQ(c.text != 0, box.found) << Hex(c.frame, 5);
+        if (c.text)
+        {
+            EXPECT_EQ(c.text, box.text);
+        }
+    }
+
+    uint32_t start = LogCount(0);
+    uint8_t left[] = {0x05, 0x05, 0x38, 0x01, 0xE0};
+    uint8_t operate[] = {0x05, 0x05, 0x38, 0x00, 0x41};
+    cameraDriver.irRemoteEnabled = 0;
+    SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)operate);
+    cameraDriver.irRemoteEnabled = 1;
+    operateMode = 0;
+    SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)left);
+    EXPECT_TRUE(RequestsSince(0, start).empty()) << "remote disabled, OPERATE off";
+    SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)operate);
+    EXPECT_EQ(OPERATE_ON, RequestsSince(0, start));
+}
+
+TEST_F(Controls, RemoteRampStepsOnTimeAndTheReleaseRestoresTheSpeeds)
+{
+    workingFlags.acceleratedSpeed = 1;
+    VirtualCamera* camera = VirtualCameraOnPort(0);
+    uint32_t start = LogCount(0);
+    PressVirtualRemoteKey(camera, 0xC0, 1);
+    PumpFor(3000);
+    PressVirtualRemoteKey(camera, 0xC0, 0);
+    PumpFor(300);
+    EXPECT_EQ(Frames({SPEED_5, "06 05 12 01 00 01", SPEED_23, SPEED_64, STOP, SPEED_70}),
+              RequestsSince(0, start));
+    auto times = RequestTimes(start, "06 05 12 01 00 01");
+    ASSERT_EQ(4u, times.size());
+    EXPECT_NEAR(500, times[0].second, 20) << "23/23 by the ramp timer";
+    EXPECT_NEAR(2500, times[1].second, 30) << "64/23";
+    // A step queued before the release is dropped: the configured speeds stay.
+    start = LogCount(0);
+    SendMessageA(mainWindow, WM_RAMP_STEP, 0, 0);
+    EXPECT_TRUE(RequestsSince(0, start).empty());
+}
+
+TEST_F(Controls, RemoteReleaseDroppedWhileBusyStillStops)
+{
+    VirtualCamera* camera = VirtualCameraOnPort(0);
+    uint32_t start = LogCount(0);
+    PressVirtualRemoteKey(camera, 0xB0, 1); // zoom tele
+    WaitForRequests(start, 1);
+    commandBusy = 1; // as while a message box of a busy handler is up
+    PressVirtualRemoteKey(camera, 0xB0, 0);
+    PressVirtualRemoteKey(camera, 0xA0, 1); // a press meanwhile stays dropped
+    PumpFor(200);
+    EXPECT_EQ(Frames({"05 01 12 01 00"}), RequestsSince(0, start)) << "nothing while busy";
+    commandBusy = 0;
+    SendMessageA(mainWindow, WM_KEYDOWN, VK_F1, 0); // any handler that ends
+    PumpFor(100);
+    EXPECT_EQ(Frames({"05 01 12 01 00", ZOOM_STOP}), RequestsSince(0, start));
+}
