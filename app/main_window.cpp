@@ -276,6 +276,7 @@ static LRESULT OnCameraEvent(HWND window, WPARAM kind, LPARAM frame)
             NoteDroppedCameraEvent(window, (const uint8_t*)frame);
         return 0;
     }
+    SendDroppedStops(window); // a stop still owed goes before anything new
     driver->eventGate = 0;
     if (kind == CAMERA_EVENT_CTS_ON)
         BringCameraBack(driver);

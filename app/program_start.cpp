@@ -5,6 +5,7 @@
 #include "app/settings_file.h"
 #include "control/camera_startup.h"
 #include "control/control_state.h"
+#include "control/notifications.h"
 #include "control/panel_status.h"
 #include "panel/panel_colors.h"
 #include "panel/panel_layout.h"
@@ -130,6 +131,7 @@ int StartConsole(HINSTANCE instance, HINSTANCE previousInstance, const char* com
 
     StartVirtualCameras();
     OpenCamera(mainWindow, settingsImage.comPortIndex, settingsImage.baudRate, 0);
+    SendDroppedStops(mainWindow); // releases dropped while its message box was up
     return 1;
 }
 

@@ -126,12 +126,12 @@ static void StartMotion(HWND, CameraDriver* driver, const RemoteKey* key)
 
 static void StopFocus(HWND, CameraDriver* driver, const RemoteKey*)
 {
-    FocusStop(driver);
+    SendStop(driver, FocusStop);
 }
 
 static void StopZoom(HWND, CameraDriver* driver, const RemoteKey*)
 {
-    ZoomStop(driver);
+    SendStop(driver, ZoomStop);
 }
 
 static void StartPanTilt(HWND window, CameraDriver* driver, const RemoteKey* key)
@@ -152,16 +152,17 @@ static void StartPanTilt(HWND window, CameraDriver* driver, const RemoteKey* key
         MessageBeep(0); // the arrow moves at the first step until released
 }
 
+// A ramp that is running is ended even if the option was switched off meanwhile.
 static void StopPanTilt(HWND window, CameraDriver* driver, const RemoteKey*)
 {
-    if (!workingFlags.acceleratedSpeed)
+    if (!workingFlags.acceleratedSpeed && !rampRunning)
     {
-        PanTiltStop(driver);
+        SendStop(driver, PanTiltStop);
         return;
     }
     KillTimer(window, TIMER_RAMP);
     rampRunning = 0;
-    if (PanTiltStop(driver) == RESULT_OK)
+    if (SendStop(driver, PanTiltStop) == RESULT_OK)
         SetPanTiltSpeed(driver, driver->panSpeed, driver->tiltSpeed);
 }
 
@@ -200,11 +201,20 @@ static const RemoteKey* FindRemoteKey(uint8_t code)
     return 0;
 }
 
+// The release of a motion key always stops: OPERATE or the remote may have been switched off
+// while the camera was moving.
+static int IsMotionRelease(uint8_t code, int pressed)
+{
+    const RemoteKey* key = FindRemoteKey(code);
+    return !pressed && key && key->motion != MOTION_NONE;
+}
+
 static void RemoteKeyEvent(HWND window, CameraDriver* driver, uint8_t code, int pressed)
 {
-    if (!driver->irRemoteEnabled)
+    int stopping = IsMotionRelease(code, pressed);
+    if (!driver->irRemoteEnabled && !stopping)
         return;
-    if (!operateMode && code != REMOTE_KEY_OPERATE)
+    if (!operateMode && code != REMOTE_KEY_OPERATE && !stopping)
         return;
     if (!EnsureCameraReady(driver))
         return;
@@ -270,12 +280,14 @@ void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* fram
 // --- The remote ramp ---
 
 // The second step is due 2500 ms after the start, as in a held button: the timer runs for
-// 2000 ms less the time the first step's command took.
+// 2000 ms less the time the first step's command took (at least 1 ms, at most 2000 ms).
 static UINT UntilSecondStep()
 {
     DWORD dueAt = RAMP_FIRST_MS + RAMP_SECOND_MS;
     DWORD elapsed = GetTickCount() - rampStartedAt;
-    return elapsed < dueAt && dueAt - elapsed <= RAMP_SECOND_MS ? dueAt - elapsed : 1;
+    if (elapsed >= dueAt)
+        return 1;
+    return dueAt - elapsed < RAMP_SECOND_MS ? dueAt - elapsed : RAMP_SECOND_MS;
 }
 
 void OnRampStep(HWND window)
@@ -288,7 +300,9 @@ void OnRampStep(HWND window)
     if (rampStep == 1)
     {
         const PanTiltSpeed* speed = &RampSpeedTable[1];
-        if (SetPanTiltSpeed(driver, speed->pan, speed->tilt) == RESULT_OK &&
+        ResultCode result = SetPanTiltSpeed(driver, speed->pan, speed->tilt);
+        // A remote frame handled inside that command may have ended or restarted the ramp.
+        if (result == RESULT_OK && rampRunning && rampStep == 1 &&
             !SetTimer(window, TIMER_RAMP, UntilSecondStep(), 0))
             MessageBeep(0);
     }
@@ -305,8 +319,9 @@ static int droppedReleasePosted;
 
 void NoteDroppedCameraEvent(HWND window, const uint8_t* frame)
 {
-    if (!frame || FrameDevice(frame) != DEVICE_PAN_TILTER || FrameCommand(frame) != REMOTE_NOTIFY ||
-        !(frame[2] & EVENT_FLAG) || (frame[2] & ERROR_FLAG) || frame[3] != 0)
+    if (!frame || (frame[1] & ACK_FLAG) || FrameDevice(frame) != DEVICE_PAN_TILTER ||
+        FrameCommand(frame) != REMOTE_NOTIFY || !(frame[2] & EVENT_FLAG) ||
+        (frame[2] & ERROR_FLAG) || frame[3] != 0)
         return;
     const RemoteKey* key = FindRemoteKey(frame[4]);
     if (!key || key->motion == MOTION_NONE)

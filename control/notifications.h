@@ -15,6 +15,8 @@
 //   is the release of a remote motion key (an arrow, zoom or focus near/far), its stop is kept
 //   and sent as soon as the console is free again (SendDroppedStops), so the camera never keeps
 //   moving after the operator let go. Dropped presses and other keys stay dropped.
+// - The release of a motion key stops its motion even when OPERATE or the remote was switched
+//   off while the camera moved; every stop the camera refuses is sent once more.
 //
 // Operations:
 //   DispatchNotification    one event frame.

@@ -54,7 +54,7 @@ static void HoldFocus(HWND button, CameraDriver* driver, StartCommand start)
     driver->autoFocus = 0;
     WaitForMouseRelease(button);
     SetButtonState(button, BUTTON_UP);
-    FocusStop(driver);
+    SendStop(driver, FocusStop);
 }
 
 // WIDE and TELE: a failed stop leaves the button drawn pressed, a sign that the zoom may run.
@@ -63,7 +63,7 @@ static void HoldZoom(HWND button, CameraDriver* driver, StartCommand start)
     if (!EnsureCameraReady(driver) || start(driver) != RESULT_OK)
         return;
     WaitForMouseRelease(button);
-    if (ZoomStop(driver) == RESULT_OK)
+    if (SendStop(driver, ZoomStop) == RESULT_OK)
         SetButtonState(button, BUTTON_UP);
 }
 

@@ -7,6 +7,7 @@
 const PanTiltSpeed RampSpeedTable[RAMP_STEPS] = {{5, 5}, {23, 23}, {64, 23}};
 
 const DWORD INPUT_WAIT_MS = 5; // longest wait for input between two looks at the queue
+const UINT KEY_MESSAGES_LAST = 0x108; // WM_KEYFIRST..0x108: WM_UNICHAR (0x109) is not ours
 
 StartCommand PanTiltStartCommand(int horizontalKey, int verticalKey)
 {
@@ -47,13 +48,14 @@ int MouseReleased()
 
 int KeyReleased()
 {
-    return RemovedMessageIs(WM_KEYFIRST, WM_KEYLAST, WM_KEYUP);
+    return RemovedMessageIs(WM_KEYFIRST, KEY_MESSAGES_LAST, WM_KEYUP);
 }
 
-// Waits until input or a sent message arrives, or at most ms; dispatches nothing.
+// Waits until input, a posted or a sent message arrives, or at most ms; dispatches nothing.
+// A release may come as input or as a posted message; a sent one may take the capture.
 static void WaitForInput(DWORD ms)
 {
-    MsgWaitForMultipleObjects(0, 0, FALSE, ms, QS_INPUT | QS_SENDMESSAGE);
+    MsgWaitForMultipleObjects(0, 0, FALSE, ms, QS_INPUT | QS_POSTMESSAGE | QS_SENDMESSAGE);
 }
 
 // What lets go of a hold: a button, or a key on a window.
@@ -63,6 +65,19 @@ struct HoldRelease
     int key;     // the held key, or 0 for a button hold
 };
 
+static int KeyDown(int key)
+{
+    return (GetAsyncKeyState(key) & 0x8000) != 0;
+}
+
+// The key that moves left or right may be the other arrow (panReversed): either counts.
+static int HeldKeyDown(int key)
+{
+    if (key == VK_LEFT || key == VK_RIGHT)
+        return KeyDown(VK_LEFT) || KeyDown(VK_RIGHT);
+    return KeyDown(key);
+}
+
 // 1 once the operator has let go, in whichever way it shows.
 static int LetGo(const HoldRelease* release)
 {
@@ -70,7 +85,15 @@ static int LetGo(const HoldRelease* release)
         return MouseReleased() || GetCapture() != release->window;
     HWND focus = GetFocus();
     int hasFocus = focus == release->window || IsChild(release->window, focus);
-    return KeyReleased() || !hasFocus || (GetAsyncKeyState(release->key) & 0x8000) == 0;
+    return KeyReleased() || !hasFocus || !HeldKeyDown(release->key);
+}
+
+ResultCode SendStop(CameraDriver* driver, StopCommand stop)
+{
+    ResultCode result = stop(driver);
+    if (result == RESULT_NAK)
+        result = stop(driver);
+    return result;
 }
 
 static void WaitForLetGo(const HoldRelease* release)
@@ -107,7 +130,7 @@ static int HoldPanTilt(const HoldRelease* release, StartCommand start, CameraDri
     if (!StartHold(release->window, start, driver, 0))
         return 0;
     WaitForLetGo(release);
-    ResultCode stopped = PanTiltStop(driver);
+    ResultCode stopped = SendStop(driver, PanTiltStop);
     ReleaseCapture();
     return stopped == RESULT_OK;
 }
@@ -142,7 +165,8 @@ static int HoldPanTiltAccelerated(const HoldRelease* release, StartCommand start
             if (SetPanTiltSpeed(driver, RampSpeedTable[step].pan, RampSpeedTable[step].tilt) !=
                 RESULT_OK)
             {
-                ReleaseCapture(); // the link failed: no stop can be sent either
+                SendStop(driver, PanTiltStop); // the camera is moving: stop it now
+                ReleaseCapture();
                 return 0;
             }
         }
@@ -150,7 +174,7 @@ static int HoldPanTiltAccelerated(const HoldRelease* release, StartCommand start
             break;
         WaitForInput(WaitBeforeNextStep(step, elapsed));
     }
-    int result = PanTiltStop(driver) == RESULT_OK &&
+    int result = SendStop(driver, PanTiltStop) == RESULT_OK &&
                  SetPanTiltSpeed(driver, driver->panSpeed, driver->tiltSpeed) == RESULT_OK;
     ReleaseCapture();
     return result;
@@ -189,7 +213,7 @@ int HoldKeyZoom(HWND window, int key, CameraDriver* driver)
     if (!StartHold(window, start, driver, 0))
         return 0;
     WaitForLetGo(&release);
-    ResultCode stopped = ZoomStop(driver);
+    ResultCode stopped = SendStop(driver, ZoomStop);
     ReleaseCapture();
     return stopped == RESULT_OK;
 }

@@ -11,10 +11,13 @@
 //   hold ends at WM_LBUTTONUP or as soon as the button loses the mouse capture (another window
 //   took it, WM_CANCELMODE). A key hold ends at the first WM_KEYUP of any key, or as soon as the
 //   held key is no longer down or the window has lost the keyboard focus (Alt+Tab, a window
-//   popping up), where no WM_KEYUP would ever come. Each end sends the stop.
+//   popping up), where no WM_KEYUP would ever come. Each end sends the stop. With panReversed
+//   the movement is the other arrow's, so a left or right hold watches both arrows.
 // - Accelerated holds start at speed step 0 of RampSpeedTable and step up when more than 500 ms
 //   and more than 2500 ms have passed since the start command succeeded; the release restores
-//   the configured speeds. A failing speed step ends the hold at once without a stop.
+//   the configured speeds. A failing speed step ends the hold at once, and the stop is sent
+//   then: the camera is moving and nothing would stop it later.
+// - Every stop the camera refuses (NAK) is sent once more (SendStop).
 // - Between looks at the queue the loops wait for input for at most a few milliseconds (and
 //   never past the next speed step), instead of spinning a core for the whole hold.
 //
@@ -24,6 +27,7 @@
 //   HoldKeyZoom                                        numeric-keypad plus (tele), minus (wide).
 //   WaitForMouseRelease   the button holds of focus and zoom, whose commands the caller sends.
 //   MouseReleased, KeyReleased   remove at most one message of their range; 1 for the release.
+//   SendStop              a stop, sent again once when the camera refused it.
 //   PanTiltStartCommand   the start command for a pair of direction keys (-1: no movement).
 #pragma once
 
@@ -44,6 +48,7 @@ const DWORD RAMP_STEP_1_MS = 500;
 const DWORD RAMP_STEP_2_MS = 2500;
 
 typedef ResultCode (*StartCommand)(CameraDriver* driver);
+typedef ResultCode (*StopCommand)(CameraDriver* driver);
 
 // 0 when both keys are NO_DIRECTION.
 StartCommand PanTiltStartCommand(int horizontalKey, int verticalKey);
@@ -57,3 +62,6 @@ int HoldKeyZoom(HWND window, int key, CameraDriver* driver);
 int WaitForMouseRelease(HWND button);
 int MouseReleased();
 int KeyReleased();
+// Sends a stop command; one the camera refused (NAK) is sent once more, since a refused stop
+// leaves the camera moving.
+ResultCode SendStop(CameraDriver* driver, StopCommand stop);

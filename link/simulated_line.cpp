@@ -286,6 +286,14 @@ void SimSetVanished(SimulatedLine* line, int vanished)
     SetEvent(line->wakeDriver);
 }
 
+void SimSetWriteTap(SimulatedLine* line, SimWriteTap tap, void* context)
+{
+    EnterCriticalSection(&line->lock);
+    line->writeTap = tap;
+    line->writeTapContext = context;
+    LeaveCriticalSection(&line->lock);
+}
+
 void SimSetReadTap(SimulatedLine* line, SimReadTap tap, void* context)
 {
     EnterCriticalSection(&line->lock);
@@ -524,7 +532,12 @@ static BOOL SimWriteByte(HANDLE port, OVERLAPPED*, BYTE value)
         started = FALSE;
     }
     else
-        QueuePush(&line->toPeer, value, SimNowUs(line), line->byteTimeUs);
+    {
+        int64_t nowUs = SimNowUs(line);
+        QueuePush(&line->toPeer, value, nowUs, line->byteTimeUs);
+        if (line->writeTap)
+            line->writeTap(line->writeTapContext, value, nowUs);
+    }
     LeaveCriticalSection(&line->lock);
     if (!started)
         SetLastError(ERROR_GEN_FAILURE);

@@ -29,6 +29,10 @@ struct SimulatedLine;
 // the line's lock held; readyAtUs is the line time at which the byte had crossed the wire.
 // The benchmarks use it to tell which thread read which frame, and how late.
 typedef void (*SimReadTap)(void* context, uint8_t value, int64_t readyAtUs);
+// Test hook: sees every byte the driver side writes, in order, on the writing thread and with
+// the line's lock held; writtenAtUs is the line time of the write. The benchmarks use it to
+// time the first byte of a frame.
+typedef void (*SimWriteTap)(void* context, uint8_t value, int64_t writtenAtUs);
 
 // Called on the line's peer thread. nowMs is the line's clock (SimNowMs). Returns the line
 // time at which it wants to be called again, or SIM_NO_DEADLINE to wait for bytes only.
@@ -80,6 +84,8 @@ struct SimulatedLine
     int isOpen;
     SimReadTap readTap; // SimSetReadTap
     void* readTapContext;
+    SimWriteTap writeTap; // SimSetWriteTap
+    void* writeTapContext;
 
     // Peer thread.
     SimPeerService peerService;
@@ -122,6 +128,7 @@ void SimFailNextWrites(SimulatedLine* line, int count);
 void SimSetVanished(SimulatedLine* line, int vanished);
 // Test hook: tap 0 removes it.
 void SimSetReadTap(SimulatedLine* line, SimReadTap tap, void* context);
+void SimSetWriteTap(SimulatedLine* line, SimWriteTap tap, void* context);
 
 // Bytes in flight towards the driver (visible or not yet); for tests.
 int SimPendingToDriver(SimulatedLine* line);
