@@ -16,6 +16,7 @@
 #include "app/main_window.h"
 #include "app/program_start.h"
 #include "app/settings_file.h"
+#include "bench/process_cpu.h"
 #include "control/control_state.h"
 
 static double TicksToMs(LONGLONG ticks)
@@ -40,18 +41,6 @@ static long long UnixMs()
     value.LowPart = now.dwLowDateTime;
     value.HighPart = now.dwHighDateTime;
     return (long long)(value.QuadPart / 10000ULL) - 11644473600000LL; // from 1601 to 1970
-}
-
-static long long ProcessCpuMs()
-{
-    FILETIME creation, exit, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user);
-    ULARGE_INTEGER k, u;
-    k.LowPart = kernel.dwLowDateTime;
-    k.HighPart = kernel.dwHighDateTime;
-    u.LowPart = user.dwLowDateTime;
-    u.HighPart = user.dwHighDateTime;
-    return (long long)((k.QuadPart + u.QuadPart) / 10000ULL);
 }
 
 static long long idleEndCpuMs;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/program_start.h"
+#include "bench/process_cpu.h"
 #include "control/control_state.h"
 #include "control/panel_status.h"
 #include "panel/panel_button.h"
@@ -52,18 +53,6 @@ static void TapWrite(void* context, uint8_t value, int64_t writtenAtUs)
         if (watch->position == 4 && memcmp(watch->head, STOP, 4) == 0)
             watch->stopAtUs = watch->frameStartUs;
     }
-}
-
-static long long ProcessCpuMs()
-{
-    FILETIME creation, exit, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user);
-    ULARGE_INTEGER k, u;
-    k.LowPart = kernel.dwLowDateTime;
-    k.HighPart = kernel.dwHighDateTime;
-    u.LowPart = user.dwLowDateTime;
-    u.HighPart = user.dwHighDateTime;
-    return (long long)((k.QuadPart + u.QuadPart) / 10000ULL);
 }
 
 // One hold of the left-arrow button, released by a posted WM_LBUTTONUP after holdMs; the
