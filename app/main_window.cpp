@@ -218,14 +218,20 @@ static LRESULT OnSize(HWND window, WPARAM kind, LPARAM size)
     return DefWindowProcA(window, WM_SIZE, kind, size);
 }
 
+// The console is free again: stops owed to releases dropped meanwhile go out now.
+static void EndBusyHandler(HWND window)
+{
+    commandBusy = 0;
+    SendDroppedStops(window);
+}
+
 static LRESULT OnKeyDown(HWND window, WPARAM key)
 {
     if (commandBusy)
         return 0; // dropped, not queued
     commandBusy = 1;
     HandleKeyDown(window, key);
-    commandBusy = 0;
-    SendDroppedStops(window);
+    EndBusyHandler(window);
     return 0;
 }
 
@@ -236,8 +242,7 @@ static LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
         return 0;
     commandBusy = 1;
     LRESULT result = HandlePanelCommand(window, wParam, lParam);
-    commandBusy = 0;
-    SendDroppedStops(window);
+    EndBusyHandler(window);
     return result;
 }
 
@@ -252,8 +257,7 @@ static LRESULT OnSysCommand(HWND window, WPARAM command, LPARAM lParam)
     }
     commandBusy = 1;
     int handled = HandleSystemCommand(window, command, lParam);
-    commandBusy = 0;
-    SendDroppedStops(window);
+    EndBusyHandler(window);
     return handled ? 0 : DefWindowProcA(window, WM_SYSCOMMAND, command, lParam);
 }
 

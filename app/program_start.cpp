@@ -79,19 +79,12 @@ void ParseCommandLine(const char* commandLine)
         TakeToken(token, tooLong);
 }
 
-static int AnyVirtualCamera()
-{
-    for (int port = 0; port < LINE_PORT_COUNT; ++port)
-        if (virtualCameraOptions.ports[port])
-            return 1;
-    return 0;
-}
-
 static void StartVirtualCameras()
 {
     if (rejectedSwitches)
         ShowErrorBox("Command-line switch not understood and ignored: %s", firstRejectedSwitch);
-    if (AnyVirtualCamera() && AttachVirtualCameras(&virtualCameraOptions) != RESULT_OK)
+    // Attaches nothing when no switch asked for a camera.
+    if (AttachVirtualCameras(&virtualCameraOptions) != RESULT_OK)
         ShowErrorBox("The virtual cameras or their frame log could not be set up.");
 }
 

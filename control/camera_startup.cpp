@@ -6,7 +6,6 @@
 #include "commands/camera_commands.h"
 #include "control/control_state.h"
 #include "control/panel_status.h"
-#include "panel/indicator_light.h"
 
 int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit)
 {
@@ -18,13 +17,11 @@ int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit)
 
     operateMode = 1;
     presetStoreMode = 0;
-    ShowNormalState();
+    ShowNormalState(); // no port is open here: it also shows the four port lights idle
     if (portIndex >= 0)
         settingsImage.comPortIndex = portIndex;
     if (baudRate >= 0)
         settingsImage.baudRate = baudRate;
-    for (int light = LIGHT_CAMERA_1; light <= LIGHT_CAMERA_4; ++light)
-        SetPanelLight(light, LIGHT_IDLE);
 
     CameraDriver* driver = &cameraDriver;
     if (OpenPort(driver, window, settingsImage.comPortIndex, settingsImage.baudRate) != RESULT_OK)

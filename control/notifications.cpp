@@ -233,17 +233,23 @@ static void RemoteKeyEvent(HWND window, CameraDriver* driver, uint8_t code, int 
 
 // --- Dispatch by unit ---
 
-static int Ignored(uint8_t command, const uint8_t* codes, int count)
+template <int N> static int Ignored(uint8_t command, const uint8_t (&codes)[N])
 {
-    for (int i = 0; i < count; ++i)
-        if (codes[i] == command)
+    for (uint8_t code : codes)
+        if (code == command)
             return 1;
     return 0;
 }
 
+// An unsolicited report of a unit: not an acknowledgement, not an error report.
+static int IsEventFrame(const uint8_t* frame)
+{
+    return !(frame[1] & ACK_FLAG) && (frame[2] & EVENT_FLAG) && !(frame[2] & ERROR_FLAG);
+}
+
 void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* frame)
 {
-    if ((frame[1] & ACK_FLAG) || !(frame[2] & EVENT_FLAG) || (frame[2] & ERROR_FLAG))
+    if (!IsEventFrame(frame))
         return;
     uint8_t command = FrameCommand(frame);
     switch (FrameDevice(frame))
@@ -251,7 +257,7 @@ void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* fram
     case DEVICE_CCU:
     {
         static const uint8_t ignored[] = {ERROR_NOTIFY, DISPLAY_NOTIFY};
-        if (!Ignored(command, ignored, 2))
+        if (!Ignored(command, ignored))
             ReportError("Unknown Video Adapter Notification 0x%02X", command);
         break;
     }
@@ -259,7 +265,7 @@ void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* fram
     {
         static const uint8_t ignored[] = {ERROR_NOTIFY, DISPLAY_NOTIFY, FOCUS_NOTIFY, ZOOM_NOTIFY,
                                           24};
-        if (!Ignored(command, ignored, 5))
+        if (!Ignored(command, ignored))
             ReportError("Unknown Camera Head Notification 0x%02X", command);
         break;
     }
@@ -268,7 +274,7 @@ void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* fram
         static const uint8_t ignored[] = {ERROR_NOTIFY, LIMIT_NOTIFY, POWER_NOTIFY};
         if (command == REMOTE_NOTIFY)
             RemoteKeyEvent(window, driver, frame[4], frame[3] != 0);
-        else if (!Ignored(command, ignored, 3))
+        else if (!Ignored(command, ignored))
             ReportError("Unknown Pan/Tilter Notification 0x%02X", command);
         break;
     }
@@ -319,9 +325,8 @@ static int droppedReleasePosted;
 
 void NoteDroppedCameraEvent(HWND window, const uint8_t* frame)
 {
-    if (!frame || (frame[1] & ACK_FLAG) || FrameDevice(frame) != DEVICE_PAN_TILTER ||
-        FrameCommand(frame) != REMOTE_NOTIFY || !(frame[2] & EVENT_FLAG) ||
-        (frame[2] & ERROR_FLAG) || frame[3] != 0)
+    if (!frame || !IsEventFrame(frame) || FrameDevice(frame) != DEVICE_PAN_TILTER ||
+        FrameCommand(frame) != REMOTE_NOTIFY || frame[3] != 0)
         return;
     const RemoteKey* key = FindRemoteKey(frame[4]);
     if (!key || key->motion == MOTION_NONE)

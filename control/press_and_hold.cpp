@@ -125,12 +125,14 @@ static int StartHold(HWND captureWindow, StartCommand start, CameraDriver* drive
     return started;
 }
 
-static int HoldPanTilt(const HoldRelease* release, StartCommand start, CameraDriver* driver)
+// A movement at the configured speed: start, wait for the let-go, stop.
+static int HoldMotion(const HoldRelease* release, StartCommand start, StopCommand stop,
+                      CameraDriver* driver)
 {
     if (!StartHold(release->window, start, driver, 0))
         return 0;
     WaitForLetGo(release);
-    ResultCode stopped = SendStop(driver, PanTiltStop);
+    ResultCode stopped = SendStop(driver, stop);
     ReleaseCapture();
     return stopped == RESULT_OK;
 }
@@ -183,7 +185,8 @@ static int HoldPanTiltAccelerated(const HoldRelease* release, StartCommand start
 int HoldButtonPanTilt(HWND button, int horizontalKey, int verticalKey, CameraDriver* driver)
 {
     HoldRelease release = {button, 0};
-    return HoldPanTilt(&release, PanTiltStartCommand(horizontalKey, verticalKey), driver);
+    return HoldMotion(&release, PanTiltStartCommand(horizontalKey, verticalKey), PanTiltStop,
+                      driver);
 }
 
 int HoldButtonPanTiltAccelerated(HWND button, int horizontalKey, int verticalKey,
@@ -197,7 +200,7 @@ int HoldButtonPanTiltAccelerated(HWND button, int horizontalKey, int verticalKey
 int HoldKeyPanTilt(HWND window, int key, CameraDriver* driver)
 {
     HoldRelease release = {window, key};
-    return HoldPanTilt(&release, ArrowKeyStartCommand(key), driver);
+    return HoldMotion(&release, ArrowKeyStartCommand(key), PanTiltStop, driver);
 }
 
 int HoldKeyPanTiltAccelerated(HWND window, int key, CameraDriver* driver)
@@ -210,10 +213,5 @@ int HoldKeyZoom(HWND window, int key, CameraDriver* driver)
 {
     HoldRelease release = {window, key};
     StartCommand start = key == VK_ADD ? ZoomTeleStart : key == VK_SUBTRACT ? ZoomWideStart : 0;
-    if (!StartHold(window, start, driver, 0))
-        return 0;
-    WaitForLetGo(&release);
-    ResultCode stopped = SendStop(driver, ZoomStop);
-    ReleaseCapture();
-    return stopped == RESULT_OK;
+    return HoldMotion(&release, start, ZoomStop, driver);
 }

@@ -36,11 +36,7 @@ windows_log="Z:$(echo "$log" | tr / '\\')"
 "$hlr8_wine_loader" "$work/HLR8.exe" /SIM "/SIMLOG:$windows_log" &
 console=$!
 
-window=""
-for _ in $(seq 300); do
-  window=$(xdotool search --name '^HLR8$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
-  sleep 0.1
-done
+window=$(hlr8_find_window '^HLR8$' 30)
 if [ -z "$window" ]; then
   fail "no window titled HLR8 within 30 s"
 else

@@ -3,7 +3,6 @@
 // log, the window itself and the settings file beside the test program.
 #include <gtest/gtest.h>
 
-#include <stdio.h>
 #include <string>
 #include <vector>
 

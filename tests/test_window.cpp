@@ -105,15 +105,3 @@ bool PumpUntil(bool (*condition)(void*), void* context, DWORD ms)
         Sleep(1);
     }
 }
-
-long long ProcessCpuMs()
-{
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    ULARGE_INTEGER k, u;
-    k.LowPart = kernel.dwLowDateTime;
-    k.HighPart = kernel.dwHighDateTime;
-    u.LowPart = user.dwLowDateTime;
-    u.HighPart = user.dwHighDateTime;
-    return (long long)((k.QuadPart + u.QuadPart) / 10000);
-}

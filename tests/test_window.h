@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "bench/process_cpu.h" // ProcessCpuMs
+
 const int RECORDED_MESSAGE_LIMIT = 256;
 
 struct RecordedMessage
@@ -35,5 +37,3 @@ void PumpFor(DWORD ms);
 // Pumps until condition() holds or ms have passed; returns whether it holds.
 bool PumpUntil(bool (*condition)(void*), void* context, DWORD ms);
 
-// User plus kernel time of all threads of this process, in milliseconds.
-long long ProcessCpuMs();

@@ -22,11 +22,7 @@ for size in large small; do
   # The loader itself in the background (not a shell function), so that $! is the program.
   "$hlr8_wine_loader" "$build/x86_64/tests/panel_preview.exe" $size lights &
   preview=$!
-  window=""
-  for _ in $(seq 100); do
-    window=$(xdotool search --name '^HLR8$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
-    sleep 0.1
-  done
+  window=$(hlr8_find_window '^HLR8$' 10)
   [ -n "$window" ] || { echo "panel-pictures: no window for the $size panel" >&2; exit 1; }
   sleep 1 # let it paint
   import -window "$window" "docs/panel-$size.png"

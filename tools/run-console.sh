@@ -76,12 +76,7 @@ fi
 
 "$hlr8_wine_loader" "$program" "${args[@]}" &
 console=$!
-window=""
-for _ in $(seq 300); do
-  window=$(xdotool search --name '^(HLR8|Norvo HL-R8)$' 2>/dev/null | head -n 1) &&
-    [ -n "$window" ] && break
-  sleep 0.1
-done
+window=$(hlr8_find_window '^(HLR8|Norvo HL-R8)$' 30)
 [ -n "$window" ] || { echo "run-console: no console window within 30 s" >&2; exit 1; }
 sleep 2 # the camera start-up runs before the panel takes input
 import -window "$window" "$build/console.png"

@@ -73,3 +73,14 @@ hlr8_wine_start() {
 hlr8_wine_stop() {
   "$hlr8_wineserver" -k >/dev/null 2>&1 || true
 }
+
+# Prints the X id of the first window whose title matches the pattern (an extended regular
+# expression), waiting up to the given seconds for it; prints nothing when none came.
+hlr8_find_window() { # pattern seconds
+  local tries=$(($2 * 10)) window
+  for _ in $(seq "$tries"); do
+    window=$(xdotool search --name "$1" 2>/dev/null | head -n 1)
+    [ -n "$window" ] && { echo "$window"; return 0; }
+    sleep 0.1
+  done
+}
