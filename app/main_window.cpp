@@ -106,12 +106,23 @@ int RelayoutPanel(HWND window)
     return 1;
 }
 
-static void SwitchPanelSize(HWND window)
+void ShowPanelSize(HWND window)
 {
-    workingFlags.largeWindow = workingFlags.largeWindow == 0 ? 1 : 0;
     SetupPanelLayout(window);
     RelayoutPanel(window);
     SetMainWindowTitle(window, 0);
+}
+
+void PlaceInStackingBand(HWND window)
+{
+    SetWindowPos(window, workingFlags.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE);
+}
+
+static void SwitchPanelSize(HWND window)
+{
+    workingFlags.largeWindow = workingFlags.largeWindow == 0 ? 1 : 0;
+    ShowPanelSize(window);
 }
 
 // Initialize Camera: reopen, initialize, send the camera home, then set the pan tilter up.
@@ -188,8 +199,7 @@ static LRESULT OnCreate(HWND window)
 {
     if (!settingsLoaded)
         CenterWindow(window);
-    SetWindowPos(window, workingFlags.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE);
+    PlaceInStackingBand(window);
     CreatePanelControls(window);
     EditSystemMenu(window);
     return 0;

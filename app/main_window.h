@@ -22,6 +22,8 @@
 //   RelayoutPanel            window, lights and buttons sized and placed for the panel in force.
 //   EditSystemMenu           the console's items in the window's system menu.
 //   SetMainWindowTitle       "Norvo HL-R8" for the large panel (or minimized), else "HLR8".
+//   ShowPanelSize            layout, window and title for the panel size in workingFlags.
+//   PlaceInStackingBand      topmost or not, as workingFlags.alwaysOnTop says.
 #pragma once
 
 #include <windows.h>
@@ -51,3 +53,5 @@ void CenterWindow(HWND window);
 int RelayoutPanel(HWND window);
 void EditSystemMenu(HWND window);
 void SetMainWindowTitle(HWND window, int minimized);
+void ShowPanelSize(HWND window);
+void PlaceInStackingBand(HWND window);

@@ -1,19 +1,87 @@
-// The dialog commands. This build of the console has no dialogs yet: the commands are accepted
-// from the system menu and do nothing.
+// The dialog commands of the system menu.
 #include "dialogs/dialog_commands.h"
 
-void RunProgramOptionsCommand(HWND)
+#include "app/main_window.h"
+#include "app/wait_cursor.h"
+#include "control/camera_startup.h"
+#include "control/control_state.h"
+#include "control/panel_status.h"
+#include "dialogs/about_box.h"
+#include "dialogs/image_control.h"
+#include "dialogs/preset_cycle.h"
+#include "dialogs/program_options.h"
+
+void RunProgramOptionsCommand(HWND window)
 {
+    ProgramOptionsRecord options = CurrentProgramOptions();
+    if (!ShowProgramOptions(window, &options))
+    {
+        EndWaitCursor();
+        return;
+    }
+    BeginWaitCursor();
+    ApplyProgramOptions(window, &options);
+    EndWaitCursor();
 }
 
-void RunImageControlCommand(HWND)
+// OPERATE is switched on for the dialog when it was off; 0 when the camera cannot be made
+// ready or refuses, and OPERATE stays off.
+static int TurnOperateOn()
 {
+    if (operateMode)
+        return 1;
+    if (!EnsureCameraReady(&cameraDriver))
+    {
+        UpdateOperateLight();
+        return 0;
+    }
+    operateMode = 1;
+    if (ApplyOperateMode(&cameraDriver) != RESULT_OK)
+    {
+        operateMode = 0;
+        UpdateOperateLight();
+        return 0;
+    }
+    UpdateOperateLight();
+    return 1;
 }
 
-void RunPresetCycleCommand(HWND)
+void RunImageControlCommand(HWND window)
 {
+    if (!TurnOperateOn())
+        return;
+    CameraDriver* driver = &cameraDriver;
+    ImageControlRecord image = {driver->exposureAuto,     driver->whiteBalanceAuto,
+                                driver->agcLevel,         driver->shutterLevel,
+                                driver->irisLevel,        driver->whiteBalanceLevel,
+                                driver};
+    if (ShowImageControl(window, &image))
+    {
+        driver->exposureAuto = image.exposureAuto;
+        driver->whiteBalanceAuto = image.whiteBalanceAuto;
+    }
+    driver->agcLevel = image.agcLevel;
+    driver->shutterLevel = image.shutterLevel;
+    driver->irisLevel = image.irisLevel;
+    driver->whiteBalanceLevel = image.whiteBalanceLevel;
+    UpdateOperateLight();
 }
 
-void RunAboutCommand(HWND)
+void RunPresetCycleCommand(HWND window)
 {
+    CameraDriver* driver = &cameraDriver;
+    PresetCycleRecord cycle = {driver->presetCycleCount, driver->presetCycleInterval, 0, 0, 0,
+                               driver};
+    if (ShowPresetCycle(window, &cycle))
+    {
+        driver->presetCycleCount = cycle.cyclesToRun;
+        driver->presetCycleInterval = cycle.intervalIndex;
+    }
+}
+
+void RunAboutCommand(HWND window)
+{
+    const uint8_t versions[UNIT_VERSION_COUNT] = {
+        cameraDriver.ccuVersion, cameraDriver.headVersion, cameraDriver.panTilterVersion};
+    ShowAbout(window, SHORT_TITLE, SOFTWARE_VERSION, versions);
 }

@@ -1,5 +1,5 @@
 // The system-menu commands that open the four dialogs, each with the steps that fill the
-// dialog's record before and apply what changed after.
+// dialog's record before and apply what changed after. Every command counts as handled.
 #pragma once
 
 #include <windows.h>
