@@ -191,6 +191,9 @@ static const RemoteKey REMOTE_KEYS[] = {
     {0xF0, ID_PAN_RIGHT, StartPanTilt, StopPanTilt, PanRightStart, 0, MOTION_PAN_TILT},
 };
 
+// The remote key whose motion runs, per kind of motion, or -1: pressed, release not yet handled.
+static int movingKey[MOTION_KINDS] = {-1, -1, -1, -1};
+
 static const RemoteKey* FindRemoteKey(uint8_t code)
 {
     if (code > REMOTE_KEY_LAST)
@@ -226,6 +229,8 @@ static void RemoteKeyEvent(HWND window, CameraDriver* driver, uint8_t code, int 
     }
     if (key->button >= 0)
         SetButtonState(panelButtons[key->button], pressed ? BUTTON_PRESSED : BUTTON_UP);
+    if (key->motion != MOTION_NONE)
+        movingKey[key->motion] = pressed ? key->code : -1;
     KeyAction action = pressed ? key->pressed : key->released;
     if (action)
         action(window, driver, key);
@@ -334,6 +339,17 @@ void NoteDroppedCameraEvent(HWND window, const uint8_t* frame)
     droppedRelease[key->motion] = key->code;
     if (!droppedReleasePosted && PostMessageA(window, WM_DROPPED_RELEASE, 0, 0))
         droppedReleasePosted = 1;
+}
+
+void StopRemoteMotions(HWND window)
+{
+    CameraDriver* driver = &cameraDriver;
+    for (int motion = MOTION_PAN_TILT; motion < MOTION_KINDS; ++motion)
+    {
+        int code = movingKey[motion];
+        if (code >= 0)
+            RemoteKeyEvent(window, driver, (uint8_t)code, 0);
+    }
 }
 
 void SendDroppedStops(HWND window)

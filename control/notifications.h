@@ -26,6 +26,9 @@
 //   NoteDroppedCameraEvent  a WM_CAMERA_EVENT frame the window dropped.
 //   SendDroppedStops        the stops of dropped releases, once commandBusy and eventGate
 //                           allow; the main window calls it whenever a busy handler ends.
+//   StopRemoteMotions       every motion a remote key started and whose release has not been
+//                           handled, stopped as its release would. The dialogs call it before
+//                           they open: no remote release reaches the panel while one is open.
 #pragma once
 
 #include <windows.h>
@@ -50,3 +53,4 @@ ResultCode StepBrightness(CameraDriver* driver);
 int NextBrightnessLevel(int level);
 void NoteDroppedCameraEvent(HWND window, const uint8_t* frame);
 void SendDroppedStops(HWND window);
+void StopRemoteMotions(HWND window);

@@ -5,14 +5,19 @@
 #include "app/wait_cursor.h"
 #include "control/camera_startup.h"
 #include "control/control_state.h"
+#include "control/notifications.h"
 #include "control/panel_status.h"
 #include "dialogs/about_box.h"
 #include "dialogs/image_control.h"
 #include "dialogs/preset_cycle.h"
 #include "dialogs/program_options.h"
 
+// Every command below runs its dialog modally inside the system command, where no camera event
+// is handled: a motion the remote started is stopped first, or its release would come too late.
+
 void RunProgramOptionsCommand(HWND window)
 {
+    StopRemoteMotions(window);
     ProgramOptionsRecord options = CurrentProgramOptions();
     if (!ShowProgramOptions(window, &options))
     {
@@ -25,13 +30,14 @@ void RunProgramOptionsCommand(HWND window)
 }
 
 // OPERATE is switched on for the dialog when it was off; 0 when the camera cannot be made
-// ready or refuses, and OPERATE stays off.
+// ready or refuses, and OPERATE stays off (a port that had to be opened switched it on).
 static int TurnOperateOn()
 {
     if (operateMode)
         return 1;
     if (!EnsureCameraReady(&cameraDriver))
     {
+        operateMode = 0;
         UpdateOperateLight();
         return 0;
     }
@@ -48,6 +54,7 @@ static int TurnOperateOn()
 
 void RunImageControlCommand(HWND window)
 {
+    StopRemoteMotions(window);
     if (!TurnOperateOn())
         return;
     CameraDriver* driver = &cameraDriver;
@@ -69,6 +76,7 @@ void RunImageControlCommand(HWND window)
 
 void RunPresetCycleCommand(HWND window)
 {
+    StopRemoteMotions(window);
     CameraDriver* driver = &cameraDriver;
     PresetCycleRecord cycle = {driver->presetCycleCount, driver->presetCycleInterval, 0, 0, 0,
                                driver};
@@ -81,6 +89,7 @@ void RunPresetCycleCommand(HWND window)
 
 void RunAboutCommand(HWND window)
 {
+    StopRemoteMotions(window);
     const uint8_t versions[UNIT_VERSION_COUNT] = {
         cameraDriver.ccuVersion, cameraDriver.headVersion, cameraDriver.panTilterVersion};
     ShowAbout(window, SHORT_TITLE, SOFTWARE_VERSION, versions);

@@ -221,15 +221,15 @@ static void AdvancePreset(HWND dialog)
     UpdatePresetCycleTitle(dialog);
 }
 
-// One tick of the tour: the next preset, or the end of the run.
-static void RunCycleStep(HWND dialog)
+// One tick of the tour: the next preset, or the end of the run (TRUE).
+static BOOL RunCycleStep(HWND dialog)
 {
     KillTimer(dialog, TIMER_PRESET_CYCLE);
     if (cycle.accumulatedCycles >= cycle.cyclesToRun)
     {
         cycle.cycling = 0;
         UpdatePresetCycleTitle(dialog);
-        return;
+        return TRUE;
     }
     AdvancePreset(dialog);
     ResultCode result = RESULT_OK;
@@ -237,15 +237,15 @@ static void RunCycleStep(HWND dialog)
     {
         result = RecallPreset(cycle.driver, cycle.presetIndex + 1);
         if (!cycle.cycling) // stopped while the recall ran
-            return;
+            return FALSE;
         if (result == RESULT_OK)
         {
             if (StartCycleTimer(dialog))
-                return;
+                return FALSE;
             cycle.cycling = 0;
             UpdatePresetCycleTitle(dialog);
             ShowErrorBox(TIMER_ERROR_TEXT);
-            return;
+            return FALSE;
         }
         ++initRetries;
         UpdatePresetCycleTitle(dialog);
@@ -254,6 +254,7 @@ static void RunCycleStep(HWND dialog)
     cycle.cycling = 0;
     UpdatePresetCycleTitle(dialog);
     ShowResultMessage(cycle.driver, result);
+    return FALSE;
 }
 
 INT_PTR CALLBACK PresetCycleDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
@@ -278,10 +279,7 @@ INT_PTR CALLBACK PresetCycleDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
             PostMessageA(dialog, WM_CYCLE_STEP, 0, 0);
         return FALSE;
     case WM_CYCLE_STEP:
-        if (!cycle.cycling)
-            return FALSE;
-        RunCycleStep(dialog);
-        return FALSE;
+        return cycle.cycling ? RunCycleStep(dialog) : FALSE;
     default:
         return FALSE;
     }

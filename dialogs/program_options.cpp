@@ -195,13 +195,20 @@ ProgramOptionsRecord CurrentProgramOptions()
     return options;
 }
 
-// One speed command when the speed changed: the camera must be ready and accept it before
-// the driver's cached value follows. 0 ends the application.
-static int SendChangedPanTiltSpeed(int* cached, int speed, int pan, int tilt)
+// One axis's speed when it changed: the camera must be ready and accept it before the driver's
+// cached value follows; the other axis keeps its cached speed, read once the camera is ready
+// (a port reopened on the way resets it). 0 ends the application.
+static int SendChangedAxisSpeed(int speed, int tiltAxis)
 {
+    CameraDriver* driver = &cameraDriver;
+    int* cached = tiltAxis ? &driver->tiltSpeed : &driver->panSpeed;
     if (speed == *cached)
         return 1;
-    if (!EnsureCameraReady(&cameraDriver) || SetPanTiltSpeed(&cameraDriver, pan, tilt) != RESULT_OK)
+    if (!EnsureCameraReady(driver))
+        return 0;
+    int pan = tiltAxis ? driver->panSpeed : speed;
+    int tilt = tiltAxis ? speed : driver->tiltSpeed;
+    if (SetPanTiltSpeed(driver, pan, tilt) != RESULT_OK)
         return 0;
     *cached = speed;
     return 1;
@@ -227,10 +234,9 @@ void ApplyProgramOptions(HWND window, const ProgramOptionsRecord* options)
     if (options->baudRate != settingsImage.baudRate &&
         !OpenCamera(window, settingsImage.comPortIndex, options->baudRate, 0))
         return;
-    int speed = options->panTiltSpeed;
-    if (!SendChangedPanTiltSpeed(&driver->tiltSpeed, speed, driver->panSpeed, speed))
-        return;
-    if (!SendChangedPanTiltSpeed(&driver->panSpeed, speed, speed, driver->tiltSpeed))
+    // One speed for both axes: tilt first, then pan.
+    if (!SendChangedAxisSpeed(options->panTiltSpeed, 1) ||
+        !SendChangedAxisSpeed(options->panTiltSpeed, 0))
         return;
     if (options->zoomSpeed != driver->zoomSpeed)
     {

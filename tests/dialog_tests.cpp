@@ -11,7 +11,11 @@
 #include "app/program_start.h"
 #include "app/settings_file.h"
 #include "control/control_state.h"
+#include "control/panel_status.h"
 #include "dialogs/preset_cycle.h"
+#include "dialogs/program_options.h"
+#include "panel/panel_button.h"
+#include "panel/panel_layout.h"
 #include "resources/dialog_ids.h"
 #include "sim/virtual_camera.h"
 #include "tests/box_closer.h"
@@ -385,8 +389,6 @@ TEST_F(DialogTest, PresetCycleToursSixPresetsAndCountsTheWrap)
         Type(dialog, IDC_SET_CYCLES, "0");
         EXPECT_EQ("100", Text(dialog, IDC_SET_CYCLES));
         Type(dialog, IDC_SET_CYCLES, "1");
-        Type(dialog, IDC_ACCUMULATED_CYCLES, "0");
-        EXPECT_EQ("0", Text(dialog, IDC_ACCUMULATED_CYCLES));
 
         Command(dialog, IDC_CYCLE_START);
         EXPECT_FALSE(Enabled(dialog, IDC_CYCLE_START));
@@ -402,12 +404,23 @@ TEST_F(DialogTest, PresetCycleToursSixPresetsAndCountsTheWrap)
         EXPECT_EQ("010203040506" "01", RecalledPresets(start));
         EXPECT_EQ(2, beeps);
 
+        // "Accumulated Cycles" at or above "Set Cycles": the next tick ends the run unrecalled.
+        Type(dialog, IDC_ACCUMULATED_CYCLES, "7");
+        Type(dialog, IDC_SET_CYCLES, "3");
+        Command(dialog, IDC_CYCLE_START);
+        uint32_t mark = LogCount(0);
+        Tick(dialog);
+        EXPECT_EQ("", RecalledPresets(mark));
+        EXPECT_TRUE(Enabled(dialog, IDC_CYCLE_START));
+        Type(dialog, IDC_ACCUMULATED_CYCLES, "0");
+        EXPECT_EQ("0", Text(dialog, IDC_ACCUMULATED_CYCLES));
+
         // Another interval while cycling restarts the timer: 1.5 s into a 2 s interval,
         // choosing 2 s again puts the next recall 2 s later.
         Command(dialog, IDC_CYCLE_RESET);
         Type(dialog, IDC_SET_CYCLES, "5");
         Command(dialog, IDC_CYCLE_START);
-        uint32_t mark = LogCount(0);
+        mark = LogCount(0);
         PumpFor(1500);
         Command(dialog, IDC_INTERVAL_FIRST + 2);
         EXPECT_TRUE(Checked(dialog, IDC_INTERVAL_FIRST + 2));
@@ -467,6 +480,56 @@ TEST_F(DialogTest, PresetCycleRecoversFromAFailedRecallAndGivesUpAfterThree)
         EXPECT_TRUE(Enabled(dialog, IDC_CYCLE_START));
         Command(dialog, IDOK);
     });
+}
+
+static const char PAN_LEFT[] = "06 05 12 01 02 00";
+static const char PAN_TILT_STOP[] = "04 05 12 02";
+static uint32_t remoteStart;
+
+static bool PanStarted(void*)
+{
+    Frames sent = RequestsSince(0, remoteStart);
+    return !sent.empty() && sent.back() == PAN_LEFT;
+}
+
+// No camera event is handled while a dialog is open (Preset Cycle Mode turns them off): a motion
+// the remote started must stop before the dialog opens, or its release would never stop it.
+TEST_F(DialogTest, ARemoteMotionStopsBeforeADialogOpens)
+{
+    Start("/SIM");
+    VirtualCamera* camera = VirtualCameraOnPort(0);
+    remoteStart = LogCount(0);
+    PressVirtualRemoteKey(camera, 0xE0, 1); // pan left, held
+    ASSERT_TRUE(PumpUntil(PanStarted, 0, 3000));
+    RunDialog(IDM_PRESET_CYCLE, [&](HWND dialog) {
+        EXPECT_EQ(Frames({PAN_LEFT, PAN_TILT_STOP}), RequestsSince(0, remoteStart));
+        PressVirtualRemoteKey(camera, 0xE0, 0);
+        PumpFor(200);
+        Command(dialog, IDOK);
+    });
+}
+
+// The camera of port 2 is missing: the Image Control command shows the failure instead of the
+// dialog and leaves OPERATE off, and a new zoom speed is not cached when the port cannot open.
+TEST_F(DialogTest, AnUnreachableCameraOpensNoImageControlAndKeepsTheSpeeds)
+{
+    Start("/SIM:1");
+    SeenBox box = WithBoxCloser([] {
+        PostMessageA(panelButtons[ID_CAMERA_2], WM_LBUTTONUP, 0, 0);
+        SendMessageA(mainWindow, WM_COMMAND, ID_CAMERA_2, BN_PANEL_PRESSED);
+    });
+    ASSERT_TRUE(box.found);
+    ASSERT_EQ(0, linkOpen);
+    operateMode = 0;
+    box = WithBoxCloser([] { SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_IMAGE_CONTROL, 0); });
+    EXPECT_EQ("HLR8", box.caption); // the failure's box, not the dialog
+    EXPECT_EQ(0, operateMode);
+
+    ProgramOptionsRecord options = CurrentProgramOptions();
+    options.zoomSpeed = 3;
+    box = WithBoxCloser([&] { ApplyProgramOptions(mainWindow, &options); });
+    EXPECT_TRUE(box.found);
+    EXPECT_EQ(7, cameraDriver.zoomSpeed);
 }
 
 // --- About ---
