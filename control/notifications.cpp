@@ -341,31 +341,32 @@ void NoteDroppedCameraEvent(HWND window, const uint8_t* frame)
         droppedReleasePosted = 1;
 }
 
-void StopRemoteMotions(HWND window)
+// The release of each motion key listed (a key code per motion, -1 for none), handled as if it
+// had come from the remote; the list is empty afterwards.
+static void ReleaseMotionKeys(HWND window, int (&codes)[MOTION_KINDS])
 {
     CameraDriver* driver = &cameraDriver;
     for (int motion = MOTION_PAN_TILT; motion < MOTION_KINDS; ++motion)
     {
-        int code = movingKey[motion];
-        if (code >= 0)
-            RemoteKeyEvent(window, driver, (uint8_t)code, 0);
+        int code = codes[motion];
+        if (code < 0)
+            continue;
+        codes[motion] = -1;
+        driver->eventGate = 0; // as for the frame itself: no event inside its handling
+        RemoteKeyEvent(window, driver, (uint8_t)code, 0);
+        driver->eventGate = 1;
     }
+}
+
+void StopRemoteMotions(HWND window)
+{
+    ReleaseMotionKeys(window, movingKey);
 }
 
 void SendDroppedStops(HWND window)
 {
     droppedReleasePosted = 0;
-    CameraDriver* driver = &cameraDriver;
-    if (commandBusy || driver->eventGate == 0)
+    if (commandBusy || cameraDriver.eventGate == 0)
         return; // the handler that holds them calls again when it ends
-    for (int motion = MOTION_PAN_TILT; motion < MOTION_KINDS; ++motion)
-    {
-        int code = droppedRelease[motion];
-        if (code < 0)
-            continue;
-        droppedRelease[motion] = -1;
-        driver->eventGate = 0; // as for the frame itself: no event inside its handling
-        RemoteKeyEvent(window, driver, (uint8_t)code, 0);
-        driver->eventGate = 1;
-    }
+    ReleaseMotionKeys(window, droppedRelease);
 }

@@ -23,7 +23,7 @@ void ShowAbout(HWND owner, const char* caption, int softwareVersion,
     aboutSoftwareVersion = softwareVersion;
     for (int i = 0; i < UNIT_VERSION_COUNT; ++i)
         aboutUnitVersions[i] = unitVersions[i];
-    DialogBoxParamA(DialogInstance(owner), "ABOUTDLG", owner, AboutDlgProc, 0);
+    DialogBoxParamA(WindowInstance(owner), "ABOUTDLG", owner, AboutDlgProc, 0);
 }
 
 static void InitAbout(HWND dialog)

@@ -1,13 +1,6 @@
 // What the four dialogs share.
 #include "dialogs/dialog_controls.h"
 
-HINSTANCE DialogInstance(HWND owner)
-{
-    if (owner)
-        return (HINSTANCE)GetWindowLongPtrA(owner, GWLP_HINSTANCE);
-    return GetModuleHandleA(0);
-}
-
 int ScrollTarget(int code, int thumbPosition, int current, int minimum, int maximum,
                  int pageStep)
 {

@@ -1,11 +1,10 @@
-// What the four dialogs share: where their templates are loaded from, the step rule of their
-// horizontal scroll bars and the numbers in their edit boxes.
+// What the four dialogs share: the step rule of their horizontal scroll bars and the numbers
+// in their edit boxes. Their templates are loaded from the owner's module (WindowInstance).
 #pragma once
 
 #include <windows.h>
 
-// The module holding the templates: the owner's, or the program file's without an owner.
-HINSTANCE DialogInstance(HWND owner);
+#include "panel/window_instance.h"
 
 // Where a scroll code moves a bar that stands at current: a line is one step, a page
 // pageStep steps, the thumb codes take thumbPosition, the ends go to minimum and maximum;

@@ -37,7 +37,7 @@ INT_PTR ShowImageControl(HWND owner, ImageControlRecord* record)
 {
     image = *record;
     INT_PTR result =
-        DialogBoxParamA(DialogInstance(owner), "IMAGECONTROL", owner, ImageControlDlgProc, 0);
+        DialogBoxParamA(WindowInstance(owner), "IMAGECONTROL", owner, ImageControlDlgProc, 0);
     if (result <= 0) // cancelled, or the dialog could not be shown
         return 0;
     *record = image;
@@ -85,7 +85,7 @@ static void InitImageControl(HWND dialog)
 }
 
 // A mode radio button: the dialog's state first, then the camera under the wait cursor.
-static void SetWhiteBalanceAuto(HWND dialog, int automatic)
+static void ChooseWhiteBalance(HWND dialog, int automatic)
 {
     CameraDriver* driver = image.driver;
     image.whiteBalanceAuto = automatic;
@@ -109,7 +109,7 @@ static void SetWhiteBalanceAuto(HWND dialog, int automatic)
     EndWaitCursor();
 }
 
-static void SetExposureMode(HWND dialog, int automatic)
+static void ChooseExposure(HWND dialog, int automatic)
 {
     CameraDriver* driver = image.driver;
     image.exposureAuto = automatic;
@@ -134,16 +134,16 @@ static void OnImageControlCommand(HWND dialog, int id)
         EndDialog(dialog, 0);
         break;
     case IDC_WHITE_BALANCE_AUTO:
-        SetWhiteBalanceAuto(dialog, 1);
+        ChooseWhiteBalance(dialog, 1);
         break;
     case IDC_WHITE_BALANCE_MANUAL:
-        SetWhiteBalanceAuto(dialog, 0);
+        ChooseWhiteBalance(dialog, 0);
         break;
     case IDC_EXPOSURE_AUTO:
-        SetExposureMode(dialog, 1);
+        ChooseExposure(dialog, 1);
         break;
     case IDC_EXPOSURE_MANUAL:
-        SetExposureMode(dialog, 0);
+        ChooseExposure(dialog, 0);
         break;
     default:
         break;

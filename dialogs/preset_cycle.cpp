@@ -27,7 +27,7 @@ INT_PTR ShowPresetCycle(HWND owner, PresetCycleRecord* record)
     cycle = *record;
     cycle.driver->eventsEnabled = 0;
     INT_PTR result =
-        DialogBoxParamA(DialogInstance(owner), "PRESETDLG", owner, PresetCycleDlgProc, 0);
+        DialogBoxParamA(WindowInstance(owner), "PRESETDLG", owner, PresetCycleDlgProc, 0);
     cycle.driver->eventsEnabled = 1;
     if (result <= 0) // closed, or the dialog could not be shown
         return 0;

@@ -35,7 +35,7 @@ INT_PTR ShowProgramOptions(HWND owner, ProgramOptionsRecord* record)
 {
     dialogOptions = *record;
     dialogOptions.baudRate = BaudRateIndex(record->baudRate);
-    INT_PTR result = DialogBoxParamA(DialogInstance(owner), "PROGRAMOPTIONS", owner,
+    INT_PTR result = DialogBoxParamA(WindowInstance(owner), "PROGRAMOPTIONS", owner,
                                      ProgramOptionsDlgProc, 0);
     if (result <= 0) // cancelled, or the dialog could not be shown: nothing was edited
         return 0;

@@ -3,6 +3,7 @@
 #include "panel/indicator_light.h"
 
 #include "panel/panel_layout.h"
+#include "panel/window_instance.h"
 
 // Window extra bytes: the LightState as an int32 at offset 0, then the own brush handle in a
 // pointer-sized slot (SetWindowLongPtr), placed at the next pointer-aligned offset. On a 32-bit
@@ -35,12 +36,6 @@ static const POINT LAMP_CORNERS[] = {{0, 0}, {2, 2}, {0, 2}, {2, 0}};
 static int lightClassRegistered; // set once the class is registered; kept for the whole run
 
 static LRESULT CALLBACK IndicatorLightProc(HWND light, UINT message, WPARAM wParam, LPARAM lParam);
-
-static HINSTANCE WindowInstance(HWND window)
-{
-    HINSTANCE instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
-    return instance ? instance : GetModuleHandleA(0);
-}
 
 // Registers the class at the first creation; a failure is tried again at the next one.
 static int RegisterIndicatorLightClass(HINSTANCE instance)

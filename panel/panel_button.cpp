@@ -3,6 +3,7 @@
 #include "panel/panel_button.h"
 
 #include "panel/panel_colors.h"
+#include "panel/window_instance.h"
 
 // The ButtonState lives in the window's extra bytes, one int32 at offset 0.
 static const int BUTTON_STATE_OFFSET = 0;
@@ -15,12 +16,6 @@ static const DWORD TRACK_IDLE_WAIT_MS = 5;
 static int buttonClassRegistered; // set once the class is registered; kept for the whole run
 
 static LRESULT CALLBACK PanelButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam);
-
-static HINSTANCE WindowInstance(HWND window)
-{
-    HINSTANCE instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
-    return instance ? instance : GetModuleHandleA(0);
-}
 
 // Registers the class at the first creation; a failure is tried again at the next one.
 static int RegisterPanelButtonClass(HINSTANCE instance)
