@@ -14,14 +14,9 @@ runs=${2:-10}
 cmake --build "$build/x86_64" --target console_start_bench >/dev/null
 program="$build/x86_64/bench/console_start_bench.exe"
 
-display=90
-while [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
-Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=:$display
 source tools/wine-env.sh "$build" x86_64 display
-trap 'hlr8_wine_stop; kill $xvfb 2>/dev/null || true' EXIT
-sleep 1
+hlr8_xvfb_start
+hlr8_at_exit hlr8_wine_stop
 hlr8_wine_start
 
 field() { echo "$1" | tr ' ' '\n' | awk -F= -v k="$2" '$1 == k {print $2}'; }

@@ -19,16 +19,9 @@ done
 rm -rf "$work" && mkdir -p "$work"
 cp "$program" "$work/HLR8.exe" # alone in a fresh directory: no settings file yet
 
-# A free display number: the lock file of a running server is taken.
-display=90
-while [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
-Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=:$display
 source "$source_dir/tools/wine-env.sh" "$build_root" "$target" display
-cleanup() { hlr8_wine_stop; kill $xvfb 2>/dev/null; }
-trap cleanup EXIT
-sleep 1
+hlr8_xvfb_start || { echo "[  FAILED  ] 1 test, no X server"; exit 1; }
+hlr8_at_exit hlr8_wine_stop
 hlr8_wine_start
 
 log="$work/frames.log"

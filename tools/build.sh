@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
 # Configures (once) and builds both targets: BUILD_DIR/i686, the 32-bit program, and
 # BUILD_DIR/x86_64, the same sources for 64 bits, which the tests run on.
-# Usage: tools/build.sh [BUILD_DIR]   (default build; run tools/setup.sh first)
+# Usage: tools/build.sh [BUILD_DIR] [TARGET...]   (default build, both targets; run
+#   tools/setup.sh first). TARGET is x86_64 or i686.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=${1:-build}
+[ $# -gt 0 ] && shift
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(x86_64 i686)
 
-configure() { # target toolchain-file
-  local dir="$build/$1"
+for target in "${targets[@]}"; do
+  dir="$build/$target"
   if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$2" \
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$target.cmake" \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   fi
-}
-configure x86_64 mingw-x86_64.cmake
-configure i686 mingw-i686.cmake
-cmake --build "$build/x86_64"
-cmake --build "$build/i686"
+  cmake --build "$dir"
+done

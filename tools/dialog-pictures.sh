@@ -10,13 +10,9 @@ bash tools/setup.sh
 [ -f "$build/x86_64/build.ninja" ] || bash tools/build.sh "$build" >/dev/null # a new tree
 cmake --build "$build/x86_64" --target dialog_preview >/dev/null
 
-display=:93
-Xvfb $display -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=$display
 source tools/wine-env.sh "$build" x86_64 display
-trap 'hlr8_wine_stop; kill $xvfb 2>/dev/null || true; wait $xvfb 2>/dev/null || true' EXIT
-sleep 1
+hlr8_xvfb_start 800x600x24
+hlr8_at_exit hlr8_wine_stop
 hlr8_wine_start
 # Wine draws the caption's close box with the Marlett font; without it the box shows an "r".
 if [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]
@@ -30,8 +26,7 @@ fi
 dos_path() { local path; path=$(realpath -m "$1"); echo "Z:${path//\//\\}"; }
 preview=$(dos_path "$build/x86_64/tests/dialog_preview.exe")
 shots=$(mktemp -d)
-trap 'hlr8_wine_stop; kill $xvfb 2>/dev/null || true; wait $xvfb 2>/dev/null || true;
-      rm -rf "$shots"' EXIT
+hlr8_at_exit rm -rf "$shots"
 mkdir -p docs
 for pair in options:program-options image:image-control preset:preset-cycle about:about; do
   name=${pair%%:*}

@@ -8,13 +8,9 @@ build=${1:-build}
 bash tools/setup.sh
 cmake --build "$build/x86_64" --target panel_preview >/dev/null
 
-display=:97
-Xvfb $display -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=$display
 source tools/wine-env.sh "$build" x86_64 display
-trap 'hlr8_wine_stop; kill $xvfb 2>/dev/null || true' EXIT
-sleep 1
+hlr8_xvfb_start 640x480x24
+hlr8_at_exit hlr8_wine_stop
 hlr8_wine_start
 
 mkdir -p docs

@@ -12,8 +12,8 @@
 # screenshot to build/console.png, closes the console as a user would (Alt+F4) and says where
 # the picture is.
 #
-# The program is the 32-bit build where this machine can start 32-bit programs, otherwise the
-# same sources built for 64 bits. Its settings file HLR8.INI lies beside it in the build tree.
+# The program is the 32-bit build where this machine can start a 32-bit Windows program under
+# Wine (tools/can-run-win32.sh), otherwise the same sources built for 64 bits. Its settings file HLR8.INI lies beside it in the build tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build
@@ -41,22 +41,23 @@ bash tools/setup.sh
 bash tools/build.sh "$build"
 
 target=x86_64
-if bash tools/can-run-32bit.sh >/dev/null && command -v wine >/dev/null; then
+if why_not_32=$(bash tools/can-run-win32.sh "$build"); then
   target=i686
+else
+  echo "run-console: the 64-bit build runs: $why_not_32"
 fi
 program="$build/$target/app/HLR8.exe"
 
-xvfb=""
-if [ -z "${DISPLAY:-}" ]; then
-  display=90
-  while [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
-  Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  export DISPLAY=:$display
-  sleep 1
-fi
 source tools/wine-env.sh "$build" "$target" display
-trap 'hlr8_wine_stop; [ -z "$xvfb" ] || kill $xvfb 2>/dev/null || true' EXIT
+# The last line says which build ran when it was not the 32-bit program, and why.
+say_build() { echo "run-console: this was the 64-bit build; the 32-bit one cannot run: $why_not_32"; }
+[ "$target" = i686 ] || hlr8_at_exit say_build
+private_display=0
+if [ -z "${DISPLAY:-}" ]; then
+  hlr8_xvfb_start
+  private_display=1
+fi
+hlr8_at_exit hlr8_wine_stop
 hlr8_wine_start
 if [ ${#ports[@]} -gt 0 ]; then
   for mapping in "${ports[@]}"; do
@@ -69,7 +70,7 @@ if [ ${#ports[@]} -gt 0 ]; then
 fi
 
 echo "run-console: starting $program ${args[*]}"
-if [ -z "$xvfb" ]; then
+if [ $private_display = 0 ]; then
   "$hlr8_wine_loader" "$program" "${args[@]}"
   exit 0
 fi

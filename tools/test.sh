@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the console and every test for both targets, and runs the tests under Wine through
 # CTest: always on the 64-bit build, and also on the 32-bit program's build when this machine
-# can start 32-bit programs. The last line is the count of test cases of every target that ran.
+# can start a 32-bit Windows program under Wine (tools/can-run-win32.sh). The closing lines say
+# which builds ran and why one was skipped; the last is the count of test cases that ran.
 # Usage: tools/test.sh [BUILD_DIR] [ctest arguments...]   (default build dir: build)
 #   BUILD_DIR/x86_64 and BUILD_DIR/i686 hold the two builds, BUILD_DIR/pty the pty pair.
 set -euo pipefail
@@ -13,12 +14,8 @@ bash tools/setup.sh
 bash tools/build.sh "$build"
 
 targets=(x86_64)
-if why_not_32=$(bash tools/can-run-32bit.sh); then
-  if command -v wine >/dev/null 2>&1; then
-    targets+=(i686)
-  else
-    why_not_32="Wine's 32-bit loader (wine) is not installed"
-  fi
+if why_not_32=$(bash tools/can-run-win32.sh "$build"); then
+  targets+=(i686)
 fi
 
 tools/pty-ports.sh start "$build" # the null-modem pair the COM-port tests use as COM3/COM4
@@ -38,7 +35,7 @@ for target in "${targets[@]}"; do
   (
     source tools/wine-env.sh "$build" "$target"
     hlr8_wine_start
-    trap hlr8_wine_stop EXIT
+    hlr8_at_exit hlr8_wine_stop
     cd "$hlr8_build_dir" && ctest -j2 --output-on-failure "$@"
   ) && target_status=0 || target_status=$?
   log="$build/$target/Testing/Temporary/LastTest.log"

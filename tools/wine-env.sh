@@ -5,6 +5,8 @@
 #   a program of that target (the 64-bit loader for x86_64, the 32-bit one for i686).
 #   The prefix uses Wine's null graphics driver (no display needed), unless "display" is given:
 #   then a second prefix, BUILD_DIR/<target>/wine-display, draws on $DISPLAY (an Xvfb).
+#   hlr8_xvfb_start starts a private Xvfb and points $DISPLAY at it; hlr8_at_exit runs commands
+#   when the script ends (the Xvfb's stop is one of them), so a script sets no EXIT trap itself.
 hlr8_root_dir=$(cd "$1" && pwd)
 hlr8_target=${2:-x86_64}
 hlr8_graphics=${3:-null}
@@ -83,4 +85,48 @@ hlr8_find_window() { # pattern seconds
     [ -n "$window" ] && { echo "$window"; return 0; }
     sleep 0.1
   done
+}
+
+# Commands run when the script that sourced this file ends, last registered first.
+hlr8_exit_commands=()
+hlr8_at_exit() { # command...
+  hlr8_exit_commands+=("$*")
+  trap hlr8_run_exit_commands EXIT
+}
+hlr8_run_exit_commands() {
+  local i
+  for ((i = ${#hlr8_exit_commands[@]} - 1; i >= 0; i--)); do
+    eval "${hlr8_exit_commands[$i]}" || true
+  done
+}
+
+# Starts a private Xvfb of the given screen size (default 1024x768x24) on a free display, waits
+# until it takes connections, exports DISPLAY and stops the server when the script ends. Xvfb
+# picks the display itself (-displayfd) and writes its number only once it is ready, so two
+# scripts never race for one number and nothing sleeps a fixed time.
+hlr8_xvfb_start() { # [WxHxD]
+  local ready display
+  ready=$(mktemp "${TMPDIR:-/tmp}/hlr8-xvfb.XXXXXX")
+  Xvfb -displayfd 3 -screen 0 "${1:-1024x768x24}" -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
+  hlr8_xvfb_pid=$!
+  hlr8_at_exit hlr8_xvfb_stop
+  for _ in $(seq 200); do # 10 s
+    display=$(tr -dc 0-9 <"$ready")
+    [ -n "$display" ] && break
+    kill -0 "$hlr8_xvfb_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  rm -f "$ready"
+  if [ -z "$display" ]; then
+    echo "xvfb: the X server did not start" >&2
+    return 1
+  fi
+  export DISPLAY=:$display
+}
+
+hlr8_xvfb_stop() {
+  [ -n "${hlr8_xvfb_pid:-}" ] || return 0
+  kill "$hlr8_xvfb_pid" 2>/dev/null || true
+  wait "$hlr8_xvfb_pid" 2>/dev/null || true
+  hlr8_xvfb_pid=""
 }
