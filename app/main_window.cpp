@@ -10,6 +10,7 @@
 #include "control/panel_commands.h"
 #include "control/panel_status.h"
 #include "dialogs/dialog_commands.h"
+#include "dialogs/preset_cycle.h"
 #include "panel/indicator_light.h"
 #include "panel/panel_layout.h"
 #include "panel/panel_painter.h"
@@ -174,23 +175,96 @@ int HandleSystemCommand(HWND window, WPARAM command, LPARAM)
     }
 }
 
+// The camera's half of the shutdown. A motion the remote started is stopped first: its release
+// could not arrive once the port is closed. The driver record is kept for the settings file
+// before the port closes.
+static void CloseCameraAtShutdown(HWND window)
+{
+    if (!linkOpen)
+        return;
+    StopRemoteMotions(window);
+    TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
+    CloseCameraLink(0);
+}
+
+static void SaveSettingsNow(HWND window)
+{
+    TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
+    SaveSettingsAtShutdown(&settingsImage, &workingFlags, window,
+                           (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE));
+}
+
 void ShutdownCleanup(HWND window)
 {
     BeginWaitCursor();
     KillTimer(window, TIMER_BLINK);
-    if (panelMetrics.labelFont)
-    {
-        DeleteObject(panelMetrics.labelFont);
-        panelMetrics.labelFont = 0;
-    }
-    if (linkOpen)
-    {
-        TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
-        CloseCameraLink(0);
-    }
-    SaveSettingsAtShutdown(&settingsImage, &workingFlags, window,
-                           (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE));
+    CloseCameraAtShutdown(window);
+    SaveSettingsNow(window);
     EndWaitCursor();
+}
+
+static void DeleteLabelFont()
+{
+    if (!panelMetrics.labelFont)
+        return;
+    DeleteObject(panelMetrics.labelFont);
+    panelMetrics.labelFont = 0;
+}
+
+// --- Log-off ---
+//
+// WM_QUERYENDSESSION and WM_ENDSESSION are sent by the system from another thread: they arrive
+// wherever this thread looks at its queue, also inside the wait of a transaction or of a hold.
+// Closing the camera there would nest a transaction inside one whose receive interlock this
+// thread holds (it would wait for ever), or close the port under a hold whose stop must still
+// go out. So the settings are written at once, wherever the message arrives, and the camera is
+// closed only where nothing of the console runs: at once when the console is idle, else from a
+// posted message, which only a message loop dispatches, never a transaction's or a hold's wait.
+
+const UINT WM_CLOSE_OWED = 1034; // main window to itself: the log-off's camera close is due
+
+static int handlerDepth;       // calls of MainWindowProc under way
+static int logOffCloseOwed;    // the log-off's camera close waits for the running command
+
+// Nothing runs but the handler of the message that asks: no command, no camera event, no
+// other message of this window.
+static int ConsoleIdle()
+{
+    return handlerDepth == 1 && !commandBusy && cameraDriver.eventGate;
+}
+
+static void CloseOwedCamera(HWND window)
+{
+    if (!logOffCloseOwed)
+        return;
+    logOffCloseOwed = 0;
+    BeginWaitCursor();
+    CloseCameraAtShutdown(window);
+    EndWaitCursor();
+}
+
+static LRESULT OnQueryEndSession(HWND window)
+{
+    SaveSettingsNow(window);
+    StopPresetTour(); // its next step would recall on a closed port
+    logOffCloseOwed = 1;
+    if (ConsoleIdle())
+        CloseOwedCamera(window);
+    else
+        PostMessageA(window, WM_CLOSE_OWED, 0, 0);
+    return TRUE; // the log-off may go on
+}
+
+// TRUE: the session ends, and the process may be ended as soon as this returns. FALSE: the
+// log-off was cancelled; the console goes on, and a closed camera is opened again by the next
+// command that needs it.
+static LRESULT OnEndSession(HWND window, WPARAM ending)
+{
+    if (!ending)
+        logOffCloseOwed = 0;
+    else if (ConsoleIdle())
+        CloseOwedCamera(window);
+    return 0;
 }
 
 // --- Message groups ---
@@ -301,13 +375,14 @@ static LRESULT OnCameraEvent(HWND window, WPARAM kind, LPARAM frame)
     return 0;
 }
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT RouteMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message)
     {
     case WM_CREATE:
         return OnCreate(window);
     case WM_DESTROY:
+        DeleteLabelFont(); // not at a log-off: a cancelled one leaves a console that paints
         PostQuitMessage(0);
         return 0;
     case WM_SIZE:
@@ -319,8 +394,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         DestroyWindow(window);
         return 0;
     case WM_QUERYENDSESSION:
-        ShutdownCleanup(window);
-        return 1; // the log-off may go on
+        return OnQueryEndSession(window);
+    case WM_ENDSESSION:
+        return OnEndSession(window, wParam);
+    case WM_CLOSE_OWED:
+        CloseOwedCamera(window);
+        return 0;
     case WM_KEYDOWN:
         return OnKeyDown(window, wParam);
     case WM_COMMAND:
@@ -352,4 +431,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    ++handlerDepth;
+    LRESULT result = RouteMessage(window, message, wParam, lParam);
+    --handlerDepth;
+    return result;
 }

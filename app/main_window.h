@@ -8,8 +8,12 @@
 //   eventGate keeps a second camera event from being handled inside the first.
 // - The window is never maximized: the maximize box (and a double click on the caption)
 //   switches between the large and the small panel instead.
-// - The first WM_CLOSE or WM_QUERYENDSESSION closes the camera port and writes the settings;
-//   the file is written at most once a run.
+// - The first WM_CLOSE or WM_QUERYENDSESSION writes the settings; the file is written at most
+//   once a run. WM_CLOSE then closes the camera. A log-off (sent by the system, so it may arrive
+//   inside a transaction's or a hold's wait) closes it only where nothing else runs: at once
+//   when the console is idle, else once the running command has ended; a running preset tour
+//   stops. A cancelled log-off (WM_ENDSESSION FALSE) leaves a console that works: the label
+//   font lives until WM_DESTROY, and the next command opens a closed camera again.
 //
 // Operations:
 //   RegisterMainWindowClass  class "HLR8"; 0 when registration fails.
@@ -17,7 +21,7 @@
 //                            the panel in force; it becomes mainWindow. 0 when it fails.
 //   MainWindowProc           the window procedure.
 //   HandleSystemCommand      1 when handled, 0 for default processing.
-//   ShutdownCleanup          timers, label font, camera port, settings file.
+//   ShutdownCleanup          blink timer, a remote motion stopped, camera port, settings file.
 //   CenterWindow             centred, lifted by one caption height but not above the screen.
 //   RelayoutPanel            window, lights and buttons sized and placed for the panel in force.
 //   EditSystemMenu           the console's items in the window's system menu.
