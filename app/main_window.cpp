@@ -30,15 +30,48 @@ ATOM RegisterMainWindowClass(HINSTANCE instance)
     return RegisterClassA(&windowClass);
 }
 
+int CaptionOnSomeMonitor(const RECT* caption)
+{
+    return MonitorFromRect(caption, MONITOR_DEFAULTTONULL) != 0;
+}
+
+// A saved place is kept while the window's caption lies on a monitor, any of them (one left of
+// or above the primary has negative coordinates): the operator can grab it there. A place on
+// none (a monitor since unplugged, a damaged file) would open the console out of sight at
+// every start, and save it back; it is centred as at a first start instead.
+WindowPlace ChooseWindowPlace(int loaded, int left, int top, int width, int captionHeight,
+                              CaptionTest onSomeMonitor)
+{
+    if (!loaded)
+        return PLACE_CENTRED;
+    if (left == UNSET_POSITION || top == UNSET_POSITION)
+        return PLACE_DEFAULT; // reset at load: beyond the screen's right or bottom edge
+    RECT caption = {left, top, left + width, top + captionHeight};
+    return onSomeMonitor(&caption) ? PLACE_SAVED : PLACE_CENTRED;
+}
+
+// The fixed panel is never zoomed to the work area: a maximized start (a shortcut set to
+// "Maximized") shows it at its own size. Other commands, minimized ones too, stay.
+int PanelShowCommand(int showCommand)
+{
+    return showCommand == SW_SHOWMAXIMIZED ? SW_SHOWNORMAL : showCommand;
+}
+
 HWND CreateMainWindow(HINSTANCE instance, int left, int top)
 {
+    int caption = GetSystemMetrics(SM_CYCAPTION);
+    WindowPlace place =
+        ChooseWindowPlace(settingsLoaded, left, top, panelMetrics.panelWidth, caption,
+                          CaptionOnSomeMonitor);
     // A popup window takes the default place (CW_USEDEFAULT) only in x, and then ignores y; an
     // unset top under a set left would be taken as the coordinate -2147483648, off the screen.
-    if (top == UNSET_POSITION)
+    // A window to be centred is moved when it is created.
+    if (place != PLACE_SAVED)
         left = CW_USEDEFAULT;
-    int height = panelMetrics.panelHeight + GetSystemMetrics(SM_CYCAPTION);
+    int height = panelMetrics.panelHeight + caption;
     return CreateWindowExA(0, MAIN_WINDOW_CLASS, "", MAIN_WINDOW_STYLE, left, top,
-                           panelMetrics.panelWidth, height, 0, 0, instance, 0);
+                           panelMetrics.panelWidth, height, 0, 0, instance,
+                           (LPVOID)(INT_PTR)place);
 }
 
 void SetMainWindowTitle(HWND window, int minimized)
@@ -269,9 +302,9 @@ static LRESULT OnEndSession(HWND window, WPARAM ending)
 
 // --- Message groups ---
 
-static LRESULT OnCreate(HWND window)
+static LRESULT OnCreate(HWND window, const CREATESTRUCTA* create)
 {
-    if (!settingsLoaded)
+    if ((INT_PTR)create->lpCreateParams == PLACE_CENTRED)
         CenterWindow(window);
     PlaceInStackingBand(window);
     CreatePanelControls(window);
@@ -380,7 +413,7 @@ static LRESULT RouteMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     switch (message)
     {
     case WM_CREATE:
-        return OnCreate(window);
+        return OnCreate(window, (const CREATESTRUCTA*)lParam);
     case WM_DESTROY:
         DeleteLabelFont(); // not at a log-off: a cancelled one leaves a console that paints
         PostQuitMessage(0);

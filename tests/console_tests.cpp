@@ -491,3 +491,88 @@ TEST_F(ConsoleTest, LogOffStopsAMotionTheRemoteStarted)
     EXPECT_EQ(Frames({PAN_LEFT, PAN_TILT_STOP, SELECT_MODE_1}), RequestsSince(0, remoteMark));
     EXPECT_EQ(0, linkOpen);
 }
+
+// --- The window's place and show command ---
+
+// Two monitors: the primary, and one left of it.
+static int OnTestMonitors(const RECT* caption)
+{
+    static const RECT monitors[] = {{0, 0, 1024, 768}, {-1280, 0, 0, 1024}};
+    for (const RECT& monitor : monitors)
+    {
+        RECT common;
+        if (IntersectRect(&common, &monitor, caption))
+            return 1;
+    }
+    return 0;
+}
+
+TEST_F(ConsoleTest, ASavedPlaceIsKeptWhileTheCaptionLiesOnAMonitor)
+{
+    const int U = UNSET_POSITION;
+    struct Case
+    {
+        int loaded, left, top;
+        WindowPlace place;
+    } cases[] = {
+        {0, 40, 30, PLACE_CENTRED},          // no settings file
+        {1, U, 30, PLACE_DEFAULT},           // reset at load: beyond the right edge
+        {1, 40, U, PLACE_DEFAULT},           // beyond the bottom edge
+        {1, 40, 30, PLACE_SAVED},
+        {1, -50, 30, PLACE_SAVED},           // partly off the left edge
+        {1, 1000, 740, PLACE_SAVED},         // a corner of the caption on the screen
+        {1, -1000, 900, PLACE_SAVED},        // on the monitor left of the primary
+        {1, -30000, -30000, PLACE_CENTRED},  // a damaged file
+        {1, -1500, 100, PLACE_CENTRED},      // left of every monitor
+        {1, 1100, 100, PLACE_CENTRED},       // a monitor right of the primary, unplugged
+        {1, 40, -18, PLACE_CENTRED},         // the caption just above the screen
+        {1, 40, -17, PLACE_SAVED},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.place, ChooseWindowPlace(c.loaded, c.left, c.top, 114, 18, OnTestMonitors))
+            << c.left << "," << c.top;
+
+    RECT onScreen = {0, 0, 114, 18}, farAway = {-30000, -30000, -29886, -29982};
+    EXPECT_EQ(1, CaptionOnSomeMonitor(&onScreen));
+    EXPECT_EQ(0, CaptionOnSomeMonitor(&farAway));
+}
+
+TEST_F(ConsoleTest, AMaximizedStartShowsThePanelNormally)
+{
+    for (int command = SW_HIDE; command <= SW_FORCEMINIMIZE; ++command)
+        EXPECT_EQ(command == SW_SHOWMAXIMIZED ? SW_SHOWNORMAL : command,
+                  PanelShowCommand(command))
+            << command;
+    EXPECT_EQ(SW_SHOWMAXIMIZED, SW_MAXIMIZE);
+
+    Start("/SIM", SW_SHOWMAXIMIZED);
+    EXPECT_FALSE(IsZoomed(mainWindow));
+    EXPECT_TRUE(IsWindowVisible(mainWindow));
+    SIZE size = OuterSize();
+    EXPECT_EQ(114, size.cx);
+    EXPECT_EQ(257 + GetSystemMetrics(SM_CYCAPTION), size.cy);
+}
+
+// A saved place on no monitor would open the console out of sight at every start (and be saved
+// back): it opens centred, and that place is saved.
+TEST_F(ConsoleTest, APlaceOnNoMonitorOpensCentred)
+{
+    SettingsImage image;
+    WorkingFlags flags = {0, 0, 0, 0};
+    SetSettingsDefaults(&image, &flags);
+    image.windowRect.left = -30000;
+    image.windowRect.top = -30000;
+    ASSERT_EQ(1, SaveSettingsToPath(&image, SettingsPath().c_str()));
+    Start("/SIM");
+    EXPECT_EQ(1, settingsLoaded);
+    EXPECT_TRUE(IsWindowVisible(mainWindow));
+    RECT rect;
+    GetWindowRect(mainWindow, &rect);
+    SIZE size = OuterSize();
+    EXPECT_EQ((GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2, rect.left);
+    EXPECT_EQ((GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2 - GetSystemMetrics(SM_CYCAPTION),
+              rect.top);
+    Close();
+    EXPECT_EQ(rect.left, settingsImage.windowRect.left);
+    EXPECT_EQ(rect.top, settingsImage.windowRect.top);
+}
