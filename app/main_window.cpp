@@ -10,6 +10,7 @@
 #include "control/panel_commands.h"
 #include "control/panel_status.h"
 #include "dialogs/dialog_commands.h"
+#include "dialogs/preset_cycle.h"
 #include "panel/indicator_light.h"
 #include "panel/panel_layout.h"
 #include "panel/panel_painter.h"
@@ -29,15 +30,48 @@ ATOM RegisterMainWindowClass(HINSTANCE instance)
     return RegisterClassA(&windowClass);
 }
 
+int CaptionOnSomeMonitor(const RECT* caption)
+{
+    return MonitorFromRect(caption, MONITOR_DEFAULTTONULL) != 0;
+}
+
+// A saved place is kept while the window's caption lies on a monitor, any of them (one left of
+// or above the primary has negative coordinates): the operator can grab it there. A place on
+// none (a monitor since unplugged, a damaged file) would open the console out of sight at
+// every start, and save it back; it is centred as at a first start instead.
+WindowPlace ChooseWindowPlace(int loaded, int left, int top, int width, int captionHeight,
+                              CaptionTest onSomeMonitor)
+{
+    if (!loaded)
+        return PLACE_CENTRED;
+    if (left == UNSET_POSITION || top == UNSET_POSITION)
+        return PLACE_DEFAULT; // reset at load: beyond the screen's right or bottom edge
+    RECT caption = {left, top, left + width, top + captionHeight};
+    return onSomeMonitor(&caption) ? PLACE_SAVED : PLACE_CENTRED;
+}
+
+// The fixed panel is never zoomed to the work area: a maximized start (a shortcut set to
+// "Maximized") shows it at its own size. Other commands, minimized ones too, stay.
+int PanelShowCommand(int showCommand)
+{
+    return showCommand == SW_SHOWMAXIMIZED ? SW_SHOWNORMAL : showCommand;
+}
+
 HWND CreateMainWindow(HINSTANCE instance, int left, int top)
 {
+    int caption = GetSystemMetrics(SM_CYCAPTION);
+    WindowPlace place =
+        ChooseWindowPlace(settingsLoaded, left, top, panelMetrics.panelWidth, caption,
+                          CaptionOnSomeMonitor);
     // A popup window takes the default place (CW_USEDEFAULT) only in x, and then ignores y; an
     // unset top under a set left would be taken as the coordinate -2147483648, off the screen.
-    if (top == UNSET_POSITION)
+    // A window to be centred is moved when it is created.
+    if (place != PLACE_SAVED)
         left = CW_USEDEFAULT;
-    int height = panelMetrics.panelHeight + GetSystemMetrics(SM_CYCAPTION);
+    int height = panelMetrics.panelHeight + caption;
     return CreateWindowExA(0, MAIN_WINDOW_CLASS, "", MAIN_WINDOW_STYLE, left, top,
-                           panelMetrics.panelWidth, height, 0, 0, instance, 0);
+                           panelMetrics.panelWidth, height, 0, 0, instance,
+                           (LPVOID)(INT_PTR)place);
 }
 
 void SetMainWindowTitle(HWND window, int minimized)
@@ -174,30 +208,103 @@ int HandleSystemCommand(HWND window, WPARAM command, LPARAM)
     }
 }
 
+// The camera's half of the shutdown. A motion the remote started is stopped first: its release
+// could not arrive once the port is closed. The driver record is kept for the settings file
+// before the port closes.
+static void CloseCameraAtShutdown(HWND window)
+{
+    if (!linkOpen)
+        return;
+    StopRemoteMotions(window);
+    TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
+    CloseCameraLink(0);
+}
+
+static void SaveSettingsNow(HWND window)
+{
+    TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
+    SaveSettingsAtShutdown(&settingsImage, &workingFlags, window,
+                           (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE));
+}
+
 void ShutdownCleanup(HWND window)
 {
     BeginWaitCursor();
     KillTimer(window, TIMER_BLINK);
-    if (panelMetrics.labelFont)
-    {
-        DeleteObject(panelMetrics.labelFont);
-        panelMetrics.labelFont = 0;
-    }
-    if (linkOpen)
-    {
-        TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
-        CloseCameraLink(0);
-    }
-    SaveSettingsAtShutdown(&settingsImage, &workingFlags, window,
-                           (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE));
+    CloseCameraAtShutdown(window);
+    SaveSettingsNow(window);
     EndWaitCursor();
+}
+
+static void DeleteLabelFont()
+{
+    if (!panelMetrics.labelFont)
+        return;
+    DeleteObject(panelMetrics.labelFont);
+    panelMetrics.labelFont = 0;
+}
+
+// --- Log-off ---
+//
+// WM_QUERYENDSESSION and WM_ENDSESSION are sent by the system from another thread: they arrive
+// wherever this thread looks at its queue, also inside the wait of a transaction or of a hold.
+// Closing the camera there would nest a transaction inside one whose receive interlock this
+// thread holds (it would wait for ever), or close the port under a hold whose stop must still
+// go out. So the settings are written at once, wherever the message arrives, and the camera is
+// closed only where nothing of the console runs: at once when the console is idle, else from a
+// posted message, which only a message loop dispatches, never a transaction's or a hold's wait.
+
+const UINT WM_CLOSE_OWED = 1034; // main window to itself: the log-off's camera close is due
+
+static int handlerDepth;       // calls of MainWindowProc under way
+static int logOffCloseOwed;    // the log-off's camera close waits for the running command
+
+// Nothing runs but the handler of the message that asks: no command, no camera event, no
+// other message of this window.
+static int ConsoleIdle()
+{
+    return handlerDepth == 1 && !commandBusy && cameraDriver.eventGate;
+}
+
+static void CloseOwedCamera(HWND window)
+{
+    if (!logOffCloseOwed)
+        return;
+    logOffCloseOwed = 0;
+    BeginWaitCursor();
+    CloseCameraAtShutdown(window);
+    EndWaitCursor();
+}
+
+static LRESULT OnQueryEndSession(HWND window)
+{
+    SaveSettingsNow(window);
+    StopPresetTour(); // its next step would recall on a closed port
+    logOffCloseOwed = 1;
+    if (ConsoleIdle())
+        CloseOwedCamera(window);
+    else
+        PostMessageA(window, WM_CLOSE_OWED, 0, 0);
+    return TRUE; // the log-off may go on
+}
+
+// TRUE: the session ends, and the process may be ended as soon as this returns. FALSE: the
+// log-off was cancelled; the console goes on, and a closed camera is opened again by the next
+// command that needs it.
+static LRESULT OnEndSession(HWND window, WPARAM ending)
+{
+    if (!ending)
+        logOffCloseOwed = 0;
+    else if (ConsoleIdle())
+        CloseOwedCamera(window);
+    return 0;
 }
 
 // --- Message groups ---
 
-static LRESULT OnCreate(HWND window)
+static LRESULT OnCreate(HWND window, const CREATESTRUCTA* create)
 {
-    if (!settingsLoaded)
+    if ((INT_PTR)create->lpCreateParams == PLACE_CENTRED)
         CenterWindow(window);
     PlaceInStackingBand(window);
     CreatePanelControls(window);
@@ -301,13 +408,14 @@ static LRESULT OnCameraEvent(HWND window, WPARAM kind, LPARAM frame)
     return 0;
 }
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT RouteMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message)
     {
     case WM_CREATE:
-        return OnCreate(window);
+        return OnCreate(window, (const CREATESTRUCTA*)lParam);
     case WM_DESTROY:
+        DeleteLabelFont(); // not at a log-off: a cancelled one leaves a console that paints
         PostQuitMessage(0);
         return 0;
     case WM_SIZE:
@@ -319,8 +427,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         DestroyWindow(window);
         return 0;
     case WM_QUERYENDSESSION:
-        ShutdownCleanup(window);
-        return 1; // the log-off may go on
+        return OnQueryEndSession(window);
+    case WM_ENDSESSION:
+        return OnEndSession(window, wParam);
+    case WM_CLOSE_OWED:
+        CloseOwedCamera(window);
+        return 0;
     case WM_KEYDOWN:
         return OnKeyDown(window, wParam);
     case WM_COMMAND:
@@ -352,4 +464,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    ++handlerDepth;
+    LRESULT result = RouteMessage(window, message, wParam, lParam);
+    --handlerDepth;
+    return result;
 }

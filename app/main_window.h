@@ -8,16 +8,26 @@
 //   eventGate keeps a second camera event from being handled inside the first.
 // - The window is never maximized: the maximize box (and a double click on the caption)
 //   switches between the large and the small panel instead.
-// - The first WM_CLOSE or WM_QUERYENDSESSION closes the camera port and writes the settings;
-//   the file is written at most once a run.
+// - The first WM_CLOSE or WM_QUERYENDSESSION writes the settings; the file is written at most
+//   once a run. WM_CLOSE then closes the camera. A log-off (sent by the system, so it may arrive
+//   inside a transaction's or a hold's wait) closes it only where nothing else runs: at once
+//   when the console is idle, else once the running command has ended; a running preset tour
+//   stops. A cancelled log-off (WM_ENDSESSION FALSE) leaves a console that works: the label
+//   font lives until WM_DESTROY, and the next command opens a closed camera again.
+// - A saved place whose caption lies on no monitor is not used: the window is centred. A
+//   maximized show command shows the panel normally.
 //
 // Operations:
 //   RegisterMainWindowClass  class "HLR8"; 0 when registration fails.
-//   CreateMainWindow         the window at the saved place (or the default one), sized for
-//                            the panel in force; it becomes mainWindow. 0 when it fails.
+//   CreateMainWindow         the window at the place ChooseWindowPlace gives, sized for the
+//                            panel in force. 0 when it fails.
+//   ChooseWindowPlace        saved, default or centred, from the load, the saved corner and
+//                            whether the caption there lies on a monitor.
+//   CaptionOnSomeMonitor     1 when the rectangle meets a monitor.
+//   PanelShowCommand         the show command for the panel: maximized becomes normal.
 //   MainWindowProc           the window procedure.
 //   HandleSystemCommand      1 when handled, 0 for default processing.
-//   ShutdownCleanup          timers, label font, camera port, settings file.
+//   ShutdownCleanup          blink timer, a remote motion stopped, camera port, settings file.
 //   CenterWindow             centred, lifted by one caption height but not above the screen.
 //   RelayoutPanel            window, lights and buttons sized and placed for the panel in force.
 //   EditSystemMenu           the console's items in the window's system menu.
@@ -44,8 +54,21 @@ const UINT IDM_ABOUT = 5;
 // the start-up benchmark.
 extern LONGLONG firstPaintEndTicks;
 
+// Where the main window opens; the value is its creation parameter.
+enum WindowPlace
+{
+    PLACE_SAVED,   // at the saved corner
+    PLACE_DEFAULT, // the window system's default place
+    PLACE_CENTRED, // centred as at a first start
+};
+typedef int (*CaptionTest)(const RECT* caption);
+
 ATOM RegisterMainWindowClass(HINSTANCE instance);
 HWND CreateMainWindow(HINSTANCE instance, int left, int top);
+WindowPlace ChooseWindowPlace(int loaded, int left, int top, int width, int captionHeight,
+                              CaptionTest onSomeMonitor);
+int CaptionOnSomeMonitor(const RECT* caption);
+int PanelShowCommand(int showCommand);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int HandleSystemCommand(HWND window, WPARAM command, LPARAM lParam);
 void ShutdownCleanup(HWND window);

@@ -116,7 +116,11 @@ int StartConsole(HINSTANCE instance, HINSTANCE previousInstance, const char* com
     if (!window)
         return 0;
     mainWindow = window;
-    ShowWindow(window, showCommand);
+    ShowWindow(window, PanelShowCommand(showCommand));
+    // Windows may show the first window of a program with the show command of its start-up
+    // information instead of the one given; the panel is still never zoomed.
+    if (IsZoomed(window))
+        ShowWindow(window, SW_RESTORE);
     UpdateWindow(window);
     if (panelMetrics.labelFont)
         SendMessageA(window, WM_SETFONT, (WPARAM)panelMetrics.labelFont, 0);

@@ -20,6 +20,7 @@ const char TIMER_ERROR_TEXT[] = "Error setting system timer";
 BOOL(WINAPI* presetCycleBeep)(UINT type) = MessageBeep;
 
 static PresetCycleRecord cycle; // the open dialog's copy
+static HWND openDialog;         // the dialog while it is open, else 0
 static int initRetries;         // recovery sequences since the last Start
 
 INT_PTR ShowPresetCycle(HWND owner, PresetCycleRecord* record)
@@ -97,6 +98,7 @@ void UpdatePresetCycleTitle(HWND dialog)
 
 static void InitPresetCycle(HWND dialog)
 {
+    openDialog = dialog;
     CenterWindow(dialog);
     cycle.cycling = 0;
     cycle.accumulatedCycles = 0;
@@ -257,6 +259,16 @@ static BOOL RunCycleStep(HWND dialog)
     return FALSE;
 }
 
+// A step running under this call (its recall is waiting) sees the tour stopped once its recall
+// returns, and starts no timer.
+void StopPresetTour()
+{
+    if (!openDialog || !cycle.cycling)
+        return;
+    StopCycling(openDialog);
+    UpdatePresetCycleTitle(openDialog);
+}
+
 INT_PTR CALLBACK PresetCycleDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message)
@@ -280,6 +292,9 @@ INT_PTR CALLBACK PresetCycleDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
         return FALSE;
     case WM_CYCLE_STEP:
         return cycle.cycling ? RunCycleStep(dialog) : FALSE;
+    case WM_DESTROY:
+        openDialog = 0;
+        return FALSE;
     default:
         return FALSE;
     }

@@ -25,6 +25,8 @@
 //   PresetCycleDlgProc      the dialog procedure.
 //   SelectInterval          marks an interval's radio button and restarts a running timer.
 //   UpdatePresetCycleTitle  the title with the current preset, and Start and Stop enabled.
+//   StopPresetTour          ends a running tour of the open dialog (the log-off calls it: the
+//                           camera is about to be closed); the dialog stays open.
 #pragma once
 
 #include <windows.h>
@@ -57,3 +59,4 @@ INT_PTR ShowPresetCycle(HWND owner, PresetCycleRecord* record);
 INT_PTR CALLBACK PresetCycleDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void SelectInterval(HWND dialog, int index);
 void UpdatePresetCycleTitle(HWND dialog);
+void StopPresetTour();

@@ -110,11 +110,11 @@ void ConsoleTest::TearDown()
     DeleteFileA(SettingsPath().c_str());
 }
 
-void ConsoleTest::Start(const char* commandLine)
+void ConsoleTest::Start(const char* commandLine, int showCommand)
 {
     HINSTANCE instance = GetModuleHandleA(0);
     ASSERT_EQ(1, StartConsole(instance, classRegistered ? instance : 0, commandLine,
-                              SW_SHOWNORMAL));
+                              showCommand));
     classRegistered = true;
 }
 

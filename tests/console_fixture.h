@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <stdint.h>
 #include <string>
 #include <vector>
@@ -39,7 +41,7 @@ class ConsoleTest : public ::testing::Test
     void SetUp() override;
     void TearDown() override;
     // Starts the console as the program does; the class is registered by the first start only.
-    void Start(const char* commandLine);
+    void Start(const char* commandLine, int showCommand = SW_SHOWNORMAL);
     // WM_CLOSE through the program's own message loop, which ends with the window.
     void Close();
 };

@@ -3,7 +3,10 @@
 // log, the window itself and the settings file beside the test program.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/main_window.h"
@@ -13,7 +16,9 @@
 #include "control/control_state.h"
 #include "control/panel_status.h"
 #include "panel/indicator_light.h"
+#include "panel/panel_button.h"
 #include "panel/panel_layout.h"
+#include "sim/virtual_camera.h"
 #include "tests/box_closer.h"
 #include "tests/console_fixture.h"
 #include "tests/test_window.h"
@@ -370,4 +375,204 @@ TEST_F(ConsoleTest, PlaceResetAtStartOpensOnScreen)
         EndConsole();
         settingsSaved = 0;
     }
+}
+
+// --- Log-off ---
+
+static const char HOME[] = "03 05 11";
+static const char PAN_LEFT[] = "06 05 12 01 02 00";
+static const char PAN_TILT_STOP[] = "04 05 12 02";
+
+// What the window answered to a log-off sent from another thread, as the system sends it, and
+// what stood at that moment.
+struct LogOffSeen
+{
+    LRESULT answer = -1;
+    long settingsSize = -1;
+    Frames requests; // from the mark on
+};
+
+// After delayMs, WM_QUERYENDSESSION, then WM_ENDSESSION with endSession (unless it is -1)
+// queued without waiting for it. A console that hangs in the handler ends the test process
+// with a failure: a test that waited for it would never end.
+static std::thread LogOffLater(DWORD delayMs, uint32_t mark, int endSession, LogOffSeen* seen)
+{
+    return std::thread([=] {
+        Sleep(delayMs);
+        DWORD_PTR answer = 0;
+        if (!SendMessageTimeoutA(mainWindow, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 8000,
+                                 &answer))
+        {
+            fprintf(stderr, "FAILED: the console hangs in WM_QUERYENDSESSION\n");
+            fflush(stderr);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+        if (endSession >= 0)
+            SendNotifyMessageA(mainWindow, WM_ENDSESSION, endSession, 0);
+        seen->answer = (LRESULT)answer;
+        seen->settingsSize = FileSize(SettingsPath());
+        seen->requests = RequestsSince(0, mark);
+    });
+}
+
+static void PressHome()
+{
+    PostMessageA(panelButtons[ID_HOME], WM_LBUTTONUP, 0, 0);
+    SendMessageA(mainWindow, WM_COMMAND, ID_HOME, BN_PANEL_PRESSED);
+}
+
+// HOME pressed on a camera that answers after a second: the log-off arrives inside the
+// transaction's wait. Nothing of this thread's queue is dispatched after the command.
+static void HomeWithLogOffInside(int endSession, LogOffSeen* seen, uint32_t* mark)
+{
+    SetVirtualCameraReplyDelay(VirtualCameraOnPort(0), 1000);
+    *mark = LogCount(0);
+    std::thread system = LogOffLater(300, *mark, endSession, seen);
+    PressHome();
+    system.join();
+    SetVirtualCameraReplyDelay(VirtualCameraOnPort(0), 0);
+}
+
+TEST_F(ConsoleTest, LogOffDuringACommandSavesAtOnceAndClosesTheCameraAfterIt)
+{
+    Start("/SIM");
+    // The settings are written at once; mode 1 waits until the command has ended.
+    LogOffSeen seen;
+    uint32_t mark = 0;
+    HomeWithLogOffInside(-1, &seen, &mark);
+    EXPECT_EQ(TRUE, seen.answer);
+    EXPECT_EQ(SETTINGS_IMAGE_SIZE, seen.settingsSize);
+    EXPECT_EQ(Frames({HOME}), seen.requests) << "a frame nested inside the command";
+    EXPECT_EQ(0, commandBusy);
+    PumpFor(100);
+    EXPECT_EQ(Frames({HOME, SELECT_MODE_1}), RequestsSince(0, mark));
+    EXPECT_EQ(0, linkOpen);
+
+    // Cancelled: the panel paints with its font, and HOME opens the camera again.
+    SendMessageA(mainWindow, WM_ENDSESSION, FALSE, 0);
+    EXPECT_EQ(OBJ_FONT, (int)GetObjectType(panelMetrics.labelFont));
+    EXPECT_TRUE(RedrawWindow(mainWindow, 0, 0, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN));
+    mark = LogCount(0);
+    PressHome();
+    Frames reopened = START_UP_REQUESTS;
+    reopened.push_back(HOME);
+    EXPECT_EQ(reopened, RequestsSince(0, mark));
+
+    // Cancelled before the command had ended: the camera stays open, nothing more is sent.
+    HomeWithLogOffInside(FALSE, &seen, &mark);
+    EXPECT_EQ(TRUE, seen.answer);
+    PumpFor(100);
+    EXPECT_EQ(Frames({HOME}), RequestsSince(0, mark));
+    EXPECT_EQ(1, linkOpen);
+
+    // The session ends before the loop ran again: the close owed is made at once.
+    HomeWithLogOffInside(-1, &seen, &mark);
+    SendMessageA(mainWindow, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(Frames({HOME, SELECT_MODE_1}), RequestsSince(0, mark));
+    EXPECT_EQ(0, linkOpen);
+}
+
+static uint32_t remoteMark;
+
+static bool PanStarted(void*)
+{
+    Frames sent = RequestsSince(0, remoteMark);
+    return !sent.empty() && sent.back() == PAN_LEFT;
+}
+
+// The remote's release could not arrive once the port is closed: the log-off stops the motion.
+TEST_F(ConsoleTest, LogOffStopsAMotionTheRemoteStarted)
+{
+    Start("/SIM");
+    remoteMark = LogCount(0);
+    PressVirtualRemoteKey(VirtualCameraOnPort(0), 0xE0, 1); // pan left, held
+    ASSERT_TRUE(PumpUntil(PanStarted, 0, 3000));
+    EXPECT_EQ(TRUE, SendMessageA(mainWindow, WM_QUERYENDSESSION, 0, 0));
+    EXPECT_EQ(Frames({PAN_LEFT, PAN_TILT_STOP, SELECT_MODE_1}), RequestsSince(0, remoteMark));
+    EXPECT_EQ(0, linkOpen);
+}
+
+// --- The window's place and show command ---
+
+// Two monitors: the primary, and one left of it.
+static int OnTestMonitors(const RECT* caption)
+{
+    static const RECT monitors[] = {{0, 0, 1024, 768}, {-1280, 0, 0, 1024}};
+    for (const RECT& monitor : monitors)
+    {
+        RECT common;
+        if (IntersectRect(&common, &monitor, caption))
+            return 1;
+    }
+    return 0;
+}
+
+TEST_F(ConsoleTest, ASavedPlaceIsKeptWhileTheCaptionLiesOnAMonitor)
+{
+    const int U = UNSET_POSITION;
+    struct Case
+    {
+        int loaded, left, top;
+        WindowPlace place;
+    } cases[] = {
+        {0, 40, 30, PLACE_CENTRED},          // no settings file
+        {1, U, 30, PLACE_DEFAULT},           // reset at load: beyond the right edge
+        {1, 40, U, PLACE_DEFAULT},           // beyond the bottom edge
+        {1, 40, 30, PLACE_SAVED},
+        {1, -50, 30, PLACE_SAVED},           // partly off the left edge
+        {1, 1000, 740, PLACE_SAVED},         // a corner of the caption on the screen
+        {1, -1000, 900, PLACE_SAVED},        // on the monitor left of the primary
+        {1, -30000, -30000, PLACE_CENTRED},  // a damaged file
+        {1, -1500, 100, PLACE_CENTRED},      // left of every monitor
+        {1, 1100, 100, PLACE_CENTRED},       // a monitor right of the primary, unplugged
+        {1, 40, -18, PLACE_CENTRED},         // the caption just above the screen
+        {1, 40, -17, PLACE_SAVED},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.place, ChooseWindowPlace(c.loaded, c.left, c.top, 114, 18, OnTestMonitors))
+            << c.left << "," << c.top;
+
+    RECT onScreen = {0, 0, 114, 18}, farAway = {-30000, -30000, -29886, -29982};
+    EXPECT_EQ(1, CaptionOnSomeMonitor(&onScreen));
+    EXPECT_EQ(0, CaptionOnSomeMonitor(&farAway));
+}
+
+TEST_F(ConsoleTest, AMaximizedStartShowsThePanelNormally)
+{
+    for (int command = SW_HIDE; command <= SW_FORCEMINIMIZE; ++command)
+        EXPECT_EQ(command == SW_SHOWMAXIMIZED ? SW_SHOWNORMAL : command,
+                  PanelShowCommand(command))
+            << command;
+    EXPECT_EQ(SW_SHOWMAXIMIZED, SW_MAXIMIZE);
+
+    Start("/SIM", SW_SHOWMAXIMIZED);
+    EXPECT_FALSE(IsZoomed(mainWindow));
+    EXPECT_TRUE(IsWindowVisible(mainWindow));
+    SIZE size = OuterSize();
+    EXPECT_EQ(114, size.cx);
+    EXPECT_EQ(257 + GetSystemMetrics(SM_CYCAPTION), size.cy);
+}
+
+// A saved place on no monitor would open the console out of sight at every start (and be saved
+// back): it opens centred, and that place is saved.
+TEST_F(ConsoleTest, APlaceOnNoMonitorOpensCentred)
+{
+    SettingsImage image;
+    WorkingFlags flags = {0, 0, 0, 0};
+    SetSettingsDefaults(&image, &flags);
+    image.windowRect.left = -30000;
+    image.windowRect.top = -30000;
+    ASSERT_EQ(1, SaveSettingsToPath(&image, SettingsPath().c_str()));
+    Start("/SIM");
+    EXPECT_EQ(1, settingsLoaded);
+    EXPECT_TRUE(IsWindowVisible(mainWindow));
+    RECT rect;
+    GetWindowRect(mainWindow, &rect);
+    SIZE size = OuterSize();
+    EXPECT_EQ((GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2, rect.left);
+    EXPECT_EQ((GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2 - GetSystemMetrics(SM_CYCAPTION),
+              rect.top);
+    Close();
+    EXPECT_EQ(rect.left, settingsImage.windowRect.left);
+    EXPECT_EQ(rect.top, settingsImage.windowRect.top);
 }

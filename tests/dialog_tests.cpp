@@ -482,6 +482,59 @@ TEST_F(DialogTest, PresetCycleRecoversFromAFailedRecallAndGivesUpAfterThree)
     });
 }
 
+static HWND otherThanTour;
+static int boxesOverTour;
+
+static BOOL CALLBACK CloseBoxOverTour(HWND candidate, LPARAM)
+{
+    char name[16];
+    GetClassNameA(candidate, name, sizeof name);
+    if (candidate != otherThanTour && strcmp(name, "#32770") == 0 && IsWindowVisible(candidate))
+    {
+        ++boxesOverTour;
+        PostMessageA(candidate, WM_COMMAND, IDOK, 0);
+    }
+    return TRUE;
+}
+
+// A box the tour shows is closed (the box closer would close the tour's dialog too).
+static void CALLBACK CloseBoxesOverTour(HWND, UINT, UINT_PTR, DWORD)
+{
+    EnumThreadWindows(GetCurrentThreadId(), CloseBoxOverTour, 0);
+}
+
+// A log-off while a tour runs ends the tour: its next tick would recall on a closed port. The
+// camera is closed as soon as the dialog waits for input again; a cancelled log-off leaves a
+// dialog whose Start opens the camera again.
+TEST_F(DialogTest, LogOffStopsAPresetTourAndClosesTheCamera)
+{
+    Start("/SIM");
+    RunDialog(IDM_PRESET_CYCLE, [&](HWND dialog) {
+        Command(dialog, IDC_CYCLE_START);
+        Tick(dialog);
+        uint32_t mark = LogCount(0);
+        EXPECT_EQ(TRUE, SendMessageA(mainWindow, WM_QUERYENDSESSION, 0, 0));
+        EXPECT_EQ(SETTINGS_IMAGE_SIZE, FileSize(SettingsPath()));
+        EXPECT_TRUE(Enabled(dialog, IDC_CYCLE_START));
+        EXPECT_FALSE(Enabled(dialog, IDC_CYCLE_STOP));
+        otherThanTour = dialog;
+        boxesOverTour = 0;
+        UINT_PTR closer = SetTimer(0, 0, 20, CloseBoxesOverTour);
+        PumpFor(2500); // past the 2 s interval
+        KillTimer(0, closer);
+        EXPECT_EQ(0, boxesOverTour) << "a message over the tour";
+        EXPECT_EQ(Frames({SELECT_MODE_1}), RequestsSince(0, mark));
+        EXPECT_EQ(0, linkOpen);
+
+        SendMessageA(mainWindow, WM_ENDSESSION, FALSE, 0);
+        mark = LogCount(0);
+        Command(dialog, IDC_CYCLE_START);
+        EXPECT_EQ("02", RecalledPresets(mark)); // where the tour stood
+        EXPECT_EQ(1, linkOpen);
+        Command(dialog, IDOK);
+    });
+}
+
 static const char PAN_LEFT[] = "06 05 12 01 02 00";
 static const char PAN_TILT_STOP[] = "04 05 12 02";
 static uint32_t remoteStart;
