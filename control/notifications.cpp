@@ -134,18 +134,21 @@ static void StopZoom(HWND, CameraDriver* driver, const RemoteKey*)
     SendStop(driver, ZoomStop);
 }
 
+// A ramp speed that a failed accelerated move left in the camera goes back first.
 static void StartPanTilt(HWND window, CameraDriver* driver, const RemoteKey* key)
 {
     if (!workingFlags.acceleratedSpeed)
     {
-        key->start(driver);
+        if (RestoreConfiguredSpeeds(driver) == RESULT_OK)
+            key->start(driver);
         return;
     }
     rampStep = 0;
-    const PanTiltSpeed* first = &RampSpeedTable[0];
-    if (SetPanTiltSpeed(driver, first->pan, first->tilt) != RESULT_OK ||
-        key->start(driver) != RESULT_OK)
+    if (SendRampSpeed(driver, 0) != RESULT_OK || key->start(driver) != RESULT_OK)
+    {
+        RestoreSpeedsAfterFailure(driver);
         return;
+    }
     rampRunning = 1;
     rampStartedAt = GetTickCount();
     if (!SetTimer(window, TIMER_RAMP, RAMP_FIRST_MS, 0))
@@ -163,7 +166,9 @@ static void StopPanTilt(HWND window, CameraDriver* driver, const RemoteKey*)
     KillTimer(window, TIMER_RAMP);
     rampRunning = 0;
     if (SendStop(driver, PanTiltStop) == RESULT_OK)
-        SetPanTiltSpeed(driver, driver->panSpeed, driver->tiltSpeed);
+        SendConfiguredSpeeds(driver);
+    else
+        RestoreSpeedsAfterFailure(driver);
 }
 
 static const RemoteKey REMOTE_KEYS[] = {
@@ -310,8 +315,7 @@ void OnRampStep(HWND window)
     CameraDriver* driver = &cameraDriver;
     if (rampStep == 1)
     {
-        const PanTiltSpeed* speed = &RampSpeedTable[1];
-        ResultCode result = SetPanTiltSpeed(driver, speed->pan, speed->tilt);
+        ResultCode result = SendRampSpeed(driver, 1);
         // A remote frame handled inside that command may have ended or restarted the ramp.
         if (result == RESULT_OK && rampRunning && rampStep == 1 &&
             !SetTimer(window, TIMER_RAMP, UntilSecondStep(), 0))
@@ -319,7 +323,7 @@ void OnRampStep(HWND window)
     }
     else if (rampStep == 2)
     {
-        SetPanTiltSpeed(driver, RampSpeedTable[2].pan, RampSpeedTable[2].tilt);
+        SendRampSpeed(driver, 2);
     }
 }
 

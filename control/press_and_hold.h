@@ -9,17 +9,29 @@
 //   every other message waits in the queue until the hold returns.
 // - The camera stops when the operator lets go, whatever way the letting go reaches us. A button
 //   hold ends at WM_LBUTTONUP or as soon as the button loses the mouse capture (another window
-//   took it, WM_CANCELMODE). A key hold ends at the first WM_KEYUP of any key, or as soon as the
+//   took it, WM_CANCELMODE). A key hold ends at the first WM_KEYUP of any key, as soon as the
 //   held key is no longer down or the window has lost the keyboard focus (Alt+Tab, a window
-//   popping up), where no WM_KEYUP would ever come. Each end sends the stop. With panReversed
-//   the movement is the other arrow's, so a left or right hold watches both arrows.
+//   popping up), where no WM_KEYUP would ever come, or when the held key's auto-repeat stops
+//   for longer than the keyboard settings allow (KeyRepeatAllowanceMs): under X without a window
+//   manager a key released over another window reaches us in none of the other ways. On
+//   Windows a held key repeats for as long as it is down, so the watch costs nothing there;
+//   where nothing repeats (injected input) the hold ends early, which stops the camera. Each
+//   end sends the stop. With panReversed the movement is the other arrow's, so a left or right
+//   hold watches both arrows, their state and their repeats.
+// - When a key hold ends, however it ends, the key messages still queued are discarded: each
+//   queued auto-repeat would otherwise start a movement of its own after the operator let go.
 // - Accelerated holds start at speed step 0 of RampSpeedTable and step up when more than 500 ms
 //   and more than 2500 ms have passed since the start command succeeded; the release restores
 //   the configured speeds. A failing speed step ends the hold at once, and the stop is sent
 //   then: the camera is moving and nothing would stop it later.
-// - Every stop the camera refuses (NAK) is sent once more (SendStop).
+// - A ramp speed may stay in the camera when a command of an accelerated movement fails
+//   (here or in the remote ramp). The module notes it: after the failure the configured speeds
+//   are sent at once while the camera answers, otherwise before the next movement at the
+//   configured speed (RestoreConfiguredSpeeds), so no later move runs at a ramp speed.
+// - Every stop that fails is sent once more (SendStop), unless the port is closed.
 // - Between looks at the queue the loops wait for input for at most a few milliseconds (and
-//   never past the next speed step), instead of spinning a core for the whole hold.
+//   never past the next speed step or the key's repeat deadline), instead of spinning a core
+//   for the whole hold.
 //
 // Operations (holds return 1 when the movement was started and stopped without error, else 0):
 //   HoldButtonPanTilt, HoldButtonPanTiltAccelerated   a pan/tilt arrow button.
@@ -27,7 +39,10 @@
 //   HoldKeyZoom                                        numeric-keypad plus (tele), minus (wide).
 //   WaitForMouseRelease   the button holds of focus and zoom, whose commands the caller sends.
 //   MouseReleased, KeyReleased   remove at most one message of their range; 1 for the release.
-//   SendStop              a stop, sent again once when the camera refused it.
+//   SendStop              a stop, sent again once when it failed and the port is open.
+//   SendRampSpeed, SendConfiguredSpeeds, RestoreConfiguredSpeeds, RestoreSpeedsAfterFailure
+//                         the pan/tilt speeds of accelerated movements and their way back.
+//   KeyRepeatAllowanceMs  how long a key hold waits for the next auto-repeat.
 //   PanTiltStartCommand   the start command for a pair of direction keys (-1: no movement).
 #pragma once
 
@@ -62,6 +77,23 @@ int HoldKeyZoom(HWND window, int key, CameraDriver* driver);
 int WaitForMouseRelease(HWND button);
 int MouseReleased();
 int KeyReleased();
-// Sends a stop command; one the camera refused (NAK) is sent once more, since a refused stop
+// Sends a stop command, and once more when it failed on an open port: a stop refused or lost
 // leaves the camera moving.
 ResultCode SendStop(CameraDriver* driver, StopCommand stop);
+
+// Sends step 0..2 of RampSpeedTable, noting that the camera may now hold a ramp speed.
+ResultCode SendRampSpeed(CameraDriver* driver, int step);
+// Sends the driver's panSpeed and tiltSpeed; on success the note is cleared.
+ResultCode SendConfiguredSpeeds(CameraDriver* driver);
+// SendConfiguredSpeeds if a ramp speed may be in the camera, else RESULT_OK without a frame.
+ResultCode RestoreConfiguredSpeeds(CameraDriver* driver);
+// After a failed command of an accelerated movement: restores the configured speeds now if the
+// camera still answers; otherwise the next RestoreConfiguredSpeeds does.
+void RestoreSpeedsAfterFailure(CameraDriver* driver);
+
+// How long a key hold waits for an auto-repeat of its key before it takes the key as let go,
+// from the hold's start (repeatsSeen 0) or from the latest repeat. delaySetting and
+// speedSetting are SPI_GETKEYBOARDDELAY (0..3) and SPI_GETKEYBOARDSPEED (0..31); values out of
+// range count as the nearest end. Before the first repeat: the repeat delay, (delay + 1) *
+// 250 ms, with 250 ms to spare; after it: two repeat periods, at least 250 ms.
+DWORD KeyRepeatAllowanceMs(int delaySetting, int speedSetting, int repeatsSeen);

@@ -4,15 +4,18 @@
 // (keybd_event, mouse_event) or by a lost capture or focus, injected from a second thread.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <thread>
 
 #include "app/main_window.h"
 #include "app/settings_file.h"
 #include "commands/camera_commands.h"
+#include "control/camera_startup.h"
 #include "control/control_state.h"
 #include "control/notifications.h"
 #include "control/panel_status.h"
+#include "control/press_and_hold.h"
 #include "panel/indicator_light.h"
 #include "panel/panel_button.h"
 #include "panel/panel_layout.h"
@@ -264,6 +267,17 @@ TEST_F(Controls, PanReversedSwapsPanelArrowsAndKeysButNotTheRemote)
     EXPECT_GT(times[0].second, 250) << "the stop came before the key went up";
 }
 
+// Waits until the camera on COM1 has received count requests since start.
+static Frames WaitForRequests(uint32_t start, size_t count)
+{
+    DWORD began = GetTickCount();
+    Frames sent;
+    while ((sent = RequestsSince(0, start)).size() < count && GetTickCount() - began < 5000)
+        PumpFor(10);
+    PumpFor(30);
+    return RequestsSince(0, start);
+}
+
 // One accelerated hold of the left-arrow button for holdMs; the requests it sent.
 static Frames AcceleratedHold(DWORD holdMs, uint32_t* start)
 {
@@ -313,7 +327,110 @@ TEST_F(Controls, AcceleratedHoldsStepUpTheSpeedOnTime)
         Press(ID_PAN_LEFT, false);
         EXPECT_LT(GetTickCount() - began, 1000u);
     }
-    EXPECT_EQ(Frames({SPEED_5, "06 05 12 01 02 00", SPEED_23, STOP}), RequestsSince(0, start));
+    EXPECT_EQ(Frames({SPEED_5, "06 05 12 01 02 00", SPEED_23, STOP, SPEED_70}),
+              RequestsSince(0, start))
+        << "the camera answers, so the configured speeds go back at once";
+}
+
+// A stop that fails is sent again (the camera may be moving), unless the port is closed and
+// nothing can be sent at all.
+static int fakeStopCalls;
+static ResultCode fakeStopResult;
+static ResultCode FakeStop(CameraDriver*)
+{
+    ++fakeStopCalls;
+    return fakeStopResult;
+}
+
+TEST_F(Controls, AFailedStopIsSentAgainUnlessThePortIsClosed)
+{
+    struct Row
+    {
+        ResultCode result;
+        int portOpen;
+        int calls;
+    } rows[] = {
+        {RESULT_OK, 1, 1},          {RESULT_NAK, 1, 2},        {RESULT_TIMEOUT, 1, 2},
+        {RESULT_BAD_LENGTH, 1, 2},  {RESULT_READ_ERROR, 1, 2}, {RESULT_WRITE_ERROR, 1, 2},
+        {RESULT_WRITE_ERROR, 0, 1}, {RESULT_TIMEOUT, 0, 1},
+    };
+    static CameraDriver driver;
+    for (const Row& row : rows)
+    {
+        driver.portOpen = row.portOpen;
+        fakeStopCalls = 0;
+        fakeStopResult = row.result;
+        EXPECT_EQ(row.result, SendStop(&driver, FakeStop));
+        EXPECT_EQ(row.calls, fakeStopCalls) << row.result << " port open " << row.portOpen;
+    }
+
+    // On the line: a stop whose reply never comes is sent again after the time-out.
+    uint32_t start = LogCount(0);
+    {
+        VirtualCamera* camera = VirtualCameraOnPort(0);
+        Later lose(100, [=] { ArmVirtualCameraFault(camera, CAMERA_FAULT_DROP_REPLY, 1); });
+        Later up(200, MouseUp);
+        Press(ID_PAN_LEFT, false);
+    }
+    EXPECT_EQ(Frames({"06 05 12 01 02 00", STOP, STOP}), RequestsSince(0, start));
+}
+
+// A ramp speed left in the camera by a failed stop goes back: at once while the camera answers,
+// else before the next move at the configured speed; the remote ramp shares the rule.
+TEST_F(Controls, ConfiguredSpeedsComeBackAfterAFailedAcceleratedStop)
+{
+    static const char LEFT[] = "06 05 12 01 02 00";
+    VirtualCamera* camera = VirtualCameraOnPort(0);
+    struct Row
+    {
+        bool remote;
+        int refusals; // requests refused from the stop on
+        Frames accelerated;
+        Frames next; // the following move with acceleration off
+    } rows[] = {
+        {false, 2, {SPEED_5, LEFT, STOP, STOP, SPEED_70}, {LEFT, STOP}},
+        {false, 3, {SPEED_5, LEFT, STOP, STOP, SPEED_70}, {SPEED_70, LEFT, STOP}},
+        {true, 3, {SPEED_5, LEFT, STOP, STOP, SPEED_70}, {SPEED_70, LEFT, STOP}},
+    };
+    for (const Row& row : rows)
+    {
+        workingFlags.acceleratedSpeed = 1;
+        uint32_t start = LogCount(0);
+        if (row.remote)
+        {
+            PressVirtualRemoteKey(camera, 0xE0, 1);
+            WaitForRequests(start, 2);
+            ArmVirtualCameraFault(camera, CAMERA_FAULT_NAK, row.refusals);
+            PressVirtualRemoteKey(camera, 0xE0, 0);
+            WaitForRequests(start, row.accelerated.size());
+        }
+        else
+        {
+            int refusals = row.refusals;
+            Later refuse(150, [=] { ArmVirtualCameraFault(camera, CAMERA_FAULT_NAK, refusals); });
+            Later up(250, MouseUp);
+            Press(ID_PAN_LEFT, false);
+        }
+        EXPECT_EQ(row.accelerated, RequestsSince(0, start)) << row.refusals << " refused";
+
+        // A failure drops the camera's initialization: have it done again first, so that only
+        // the move's own requests are compared.
+        workingFlags.acceleratedSpeed = 0;
+        ASSERT_EQ(1, EnsureCameraReady(&cameraDriver));
+        start = LogCount(0);
+        if (row.remote)
+        {
+            PressVirtualRemoteKey(camera, 0xE0, 1);
+            WaitForRequests(start, row.next.size() - 1);
+            PressVirtualRemoteKey(camera, 0xE0, 0);
+            WaitForRequests(start, row.next.size());
+        }
+        else
+        {
+            Press(ID_PAN_LEFT);
+        }
+        EXPECT_EQ(row.next, RequestsSince(0, start)) << row.refusals << " refused";
+    }
 }
 
 TEST_F(Controls, KeyHoldSwallowsRepeatsAndEndsAtAnyKeyUp)
@@ -339,6 +456,99 @@ TEST_F(Controls, KeyHoldSwallowsRepeatsAndEndsAtAnyKeyUp)
     HoldKey(VK_SUBTRACT, 200);
     EXPECT_EQ(Frames({"05 01 12 01 00", ZOOM_STOP, "05 01 12 01 01", ZOOM_STOP}),
               RequestsSince(0, start));
+}
+
+TEST(KeyRepeat, AllowanceFollowsTheKeyboardSettings)
+{
+    struct Row
+    {
+        int delay, speed, repeats;
+        DWORD ms;
+    } rows[] = {
+        {0, 31, 0, 500},  {1, 31, 0, 750},  {3, 0, 0, 1250}, // before the first repeat
+        {-1, 31, 0, 500}, {7, 31, 0, 1250},                  // settings out of range
+        {1, 31, 1, 250},  {1, 31, 9, 250},                   // 30 a second: the floor
+        {1, 0, 1, 800},   {1, 5, 1, 288},   {1, 15, 1, 250}, // 2.5 a second: two periods
+        {1, 99, 1, 250},  {1, -3, 1, 800},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.ms, KeyRepeatAllowanceMs(row.delay, row.speed, row.repeats))
+            << row.delay << " " << row.speed << " " << row.repeats;
+}
+
+static bool TwoRequests(void* since)
+{
+    return RequestsSince(0, *(uint32_t*)since).size() >= 2;
+}
+
+// As under X without a window manager when the key is let go over another window: no WM_KEYUP,
+// no focus change, and the key still reads down. Only the repeats stop.
+TEST_F(Controls, KeyHoldEndsWhenItsAutoRepeatStops)
+{
+    int delay = 1, speed = 31;
+    SystemParametersInfoA(SPI_GETKEYBOARDDELAY, 0, &delay, 0);
+    SystemParametersInfoA(SPI_GETKEYBOARDSPEED, 0, &speed, 0);
+    const DWORD firstAllowance = KeyRepeatAllowanceMs(delay, speed, 0);
+    const DWORD allowance = KeyRepeatAllowanceMs(delay, speed, 1);
+
+    uint32_t start = LogCount(0);
+    SetFocus(mainWindow);
+    Key(VK_LEFT, false);
+    std::atomic<DWORD> lastRepeat(GetTickCount());
+    DWORD began = GetTickCount();
+    DWORD ended;
+    const DWORD until = firstAllowance + 300; // repeats until well past the first allowance
+    {
+        Later repeats(100, [&] {
+            for (DWORD at = 100; at <= until; at += 100)
+            {
+                // Bit 30 of lParam: the key was down already, an auto-repeat.
+                PostMessageA(mainWindow, WM_KEYDOWN, VK_LEFT, 0x40000001);
+                lastRepeat = GetTickCount();
+                Sleep(100);
+            }
+        });
+        // Ends a hold that missed the end of the repeats.
+        Later rescue(until + allowance + 1500, [] { Key(VK_LEFT, true); });
+        PumpUntil(TwoRequests, &start, until + allowance + 2000);
+        ended = GetTickCount();
+    }
+    Frames sent = RequestsSince(0, start);
+    Key(VK_LEFT, true);
+    PumpFor(50);
+    EXPECT_EQ(Frames({"06 05 12 01 02 00", STOP}), sent) << "one movement, stopped";
+    EXPECT_GT(ended - began, firstAllowance + 150) << "the repeats kept the hold going";
+    EXPECT_LE(ended - lastRepeat, allowance + 150) << "stopped soon after the last repeat";
+    EXPECT_GE(ended - lastRepeat, allowance - 30) << "not before its time";
+}
+
+// A key hold that ends early leaves no queued repeat behind to start another movement.
+TEST_F(Controls, KeyHoldThatFailsDiscardsItsQueuedRepeats)
+{
+    struct Row
+    {
+        int accelerated;
+        Frames frames;
+    } rows[] = {
+        {0, {"06 05 12 01 00 01"}}, // the start refused
+        {1, {SPEED_5, SPEED_70}},   // the first speed refused, the configured ones back
+    };
+    for (const Row& row : rows)
+    {
+        workingFlags.acceleratedSpeed = row.accelerated;
+        ASSERT_EQ(1, EnsureCameraReady(&cameraDriver)) << "after the refusal of the row before";
+        ArmVirtualCameraFault(VirtualCameraOnPort(0), CAMERA_FAULT_NAK, 1);
+        for (int i = 0; i < 3; ++i)
+            PostMessageA(mainWindow, WM_KEYDOWN, VK_UP, 0x40000001);
+        PostMessageA(mainWindow, WM_KEYUP, VK_UP, 0xC0000001);
+        uint32_t start = LogCount(0);
+        SendMessageA(mainWindow, WM_KEYDOWN, VK_UP, 1);
+        MSG left;
+        EXPECT_FALSE(PeekMessageA(&left, 0, WM_KEYFIRST, WM_KEYLAST, PM_NOREMOVE))
+            << "key messages still queued";
+        PumpFor(200);
+        EXPECT_EQ(row.frames, RequestsSince(0, start)) << "accelerated " << row.accelerated;
+    }
 }
 
 static HWND StealFocus()
@@ -389,17 +599,6 @@ TEST_F(Controls, HoldsStopWhenTheOperatorLetsGoAnyWay)
         ASSERT_EQ(2u, sent.size()) << id;
         EXPECT_EQ(id == ID_ZOOM_TELE ? ZOOM_STOP : STOP, sent[1]) << "capture lost";
     }
-}
-
-// Waits until the camera on COM1 has received count requests since start.
-static Frames WaitForRequests(uint32_t start, size_t count)
-{
-    DWORD began = GetTickCount();
-    Frames sent;
-    while ((sent = RequestsSince(0, start)).size() < count && GetTickCount() - began < 5000)
-        PumpFor(10);
-    PumpFor(30);
-    return RequestsSince(0, start);
 }
 
 TEST_F(Controls, RemoteKeysActOnPressAndReleaseMirroredOnTheirButtons)
