@@ -204,17 +204,18 @@ static const RemoteKey* FindRemoteKey(uint8_t code)
     return 0;
 }
 
-// The release of a motion key always stops: OPERATE or the remote may have been switched off
-// while the camera was moving.
-static int IsMotionRelease(uint8_t code, int pressed)
+// The release of a key whose kind of motion runs always stops it: OPERATE or the remote may
+// have been switched off while the camera was moving. With nothing of its kind moving there is
+// nothing to stop, and an ignored remote stays ignored.
+static int StopsRunningMotion(uint8_t code, int pressed)
 {
     const RemoteKey* key = FindRemoteKey(code);
-    return !pressed && key && key->motion != MOTION_NONE;
+    return !pressed && key && key->motion != MOTION_NONE && movingKey[key->motion] >= 0;
 }
 
 static void RemoteKeyEvent(HWND window, CameraDriver* driver, uint8_t code, int pressed)
 {
-    int stopping = IsMotionRelease(code, pressed);
+    int stopping = StopsRunningMotion(code, pressed);
     if (!driver->irRemoteEnabled && !stopping)
         return;
     if (!operateMode && code != REMOTE_KEY_OPERATE && !stopping)

@@ -16,7 +16,8 @@
 //   and sent as soon as the console is free again (SendDroppedStops), so the camera never keeps
 //   moving after the operator let go. Dropped presses and other keys stay dropped.
 // - The release of a motion key stops its motion even when OPERATE or the remote was switched
-//   off while the camera moved; every stop the camera refuses is sent once more.
+//   off while the camera moved; every stop the camera refuses is sent once more. With the
+//   remote ignored, a release with nothing of its kind moving is ignored too.
 //
 // Operations:
 //   DispatchNotification    one event frame.

@@ -28,6 +28,7 @@ static const char SPEED_5[] = "07 05 12 03 02 05 05";
 static const char SPEED_23[] = "07 05 12 03 02 17 17";
 static const char SPEED_64[] = "07 05 12 03 02 40 17";
 static const char SPEED_70[] = "07 05 12 03 02 46 46"; // the configured speeds
+static const char PAN_LEFT[] = "06 05 12 01 02 00";
 static const Frames OPERATE_OFF = {"05 08 12 01 01", "05 08 12 02 01", "05 01 10 01 01",
                                    "06 05 19 03 01 00"};
 static const Frames OPERATE_ON = {"05 08 12 01 00", "05 08 12 02 00", "05 01 10 01 00",
@@ -402,6 +403,13 @@ static Frames WaitForRequests(uint32_t start, size_t count)
     return RequestsSince(0, start);
 }
 
+// A remote key frame handed to the main window as the reader thread posts it.
+static void RemoteFrame(uint8_t code, uint8_t state)
+{
+    uint8_t frame[] = {0x05, 0x05, 0x38, state, code};
+    SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)frame);
+}
+
 TEST_F(Controls, RemoteKeysActOnPressAndReleaseMirroredOnTheirButtons)
 {
     struct Row
@@ -547,4 +555,44 @@ TEST_F(Controls, RemoteReleaseDroppedWhileBusyStillStops)
     operateMode = 0;
     PressVirtualRemoteKey(camera, 0xE0, 0);
     EXPECT_EQ(Frames({"06 05 12 01 02 00", STOP}), WaitForRequests(start, 2));
+}
+
+// With the remote ignored (its option off, or OPERATE off) the release of a remote motion key
+// still stops the motion it started; a release with nothing moving passes no further.
+TEST_F(Controls, IgnoredRemoteReleasesStopOnlyARunningMotion)
+{
+    struct Switch
+    {
+        const char* name;
+        int* flag;
+    } switches[] = {{"remote off", &cameraDriver.irRemoteEnabled}, {"OPERATE off", &operateMode}};
+    struct Motion
+    {
+        uint8_t code;
+        const char* start;
+        const char* stop;
+    } motions[] = {
+        {0xE0, PAN_LEFT, STOP},
+        {0xB0, "05 01 12 01 00", ZOOM_STOP},
+        {0x90, "05 01 10 02 00", FOCUS_STOP},
+    };
+    for (const Switch& off : switches)
+    {
+        for (const Motion& motion : motions)
+        {
+            *off.flag = 0;
+            uint32_t start = LogCount(0);
+            RemoteFrame(motion.code, 0);
+            EXPECT_EQ(Frames(), RequestsSince(0, start))
+                << off.name << ", nothing moves, " << std::hex << (int)motion.code;
+            *off.flag = 1;
+            RemoteFrame(motion.code, 1);
+            *off.flag = 0;
+            RemoteFrame(motion.code, 0);
+            RemoteFrame(motion.code, 0); // once more: stopped already
+            EXPECT_EQ(Frames({motion.start, motion.stop}), RequestsSince(0, start))
+                << off.name << ", moving, " << std::hex << (int)motion.code;
+            *off.flag = 1;
+        }
+    }
 }
