@@ -247,10 +247,29 @@ template <int N> static int Ignored(uint8_t command, const uint8_t (&codes)[N])
     return 0;
 }
 
+// A frame of length byte N has N + 1 bytes: the length, N - 1 bytes of content (device,
+// command, parameters) and the checksum. A ring slot still holds the bytes of an older, longer
+// frame after a short one, so every byte is read only once the length byte says it is content.
+static int FrameHolds(const uint8_t* frame, int index)
+{
+    return frame && index < frame[0];
+}
+
+const int KEY_STATE_BYTE = 3; // of REMOTE_NOTIFY: nonzero while the key is held
+const int KEY_CODE_BYTE = 4;
+
 // An unsolicited report of a unit: not an acknowledgement, not an error report.
 static int IsEventFrame(const uint8_t* frame)
 {
-    return !(frame[1] & ACK_FLAG) && (frame[2] & EVENT_FLAG) && !(frame[2] & ERROR_FLAG);
+    return FrameHolds(frame, 2) && !(frame[1] & ACK_FLAG) && (frame[2] & EVENT_FLAG) &&
+           !(frame[2] & ERROR_FLAG);
+}
+
+// A remote key report long enough to hold the key's state and code.
+static int IsRemoteKeyFrame(const uint8_t* frame)
+{
+    return IsEventFrame(frame) && FrameDevice(frame) == DEVICE_PAN_TILTER &&
+           FrameCommand(frame) == REMOTE_NOTIFY && FrameHolds(frame, KEY_CODE_BYTE);
 }
 
 void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* frame)
@@ -279,7 +298,10 @@ void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* fram
     {
         static const uint8_t ignored[] = {ERROR_NOTIFY, LIMIT_NOTIFY, POWER_NOTIFY};
         if (command == REMOTE_NOTIFY)
-            RemoteKeyEvent(window, driver, frame[4], frame[3] != 0);
+        {
+            if (IsRemoteKeyFrame(frame)) // a shorter one has no key to act on
+                RemoteKeyEvent(window, driver, frame[KEY_CODE_BYTE], frame[KEY_STATE_BYTE] != 0);
+        }
         else if (!Ignored(command, ignored))
             ReportError("Unknown Pan/Tilter Notification 0x%02X", command);
         break;
@@ -331,10 +353,9 @@ static int droppedReleasePosted;
 
 void NoteDroppedCameraEvent(HWND window, const uint8_t* frame)
 {
-    if (!frame || !IsEventFrame(frame) || FrameDevice(frame) != DEVICE_PAN_TILTER ||
-        FrameCommand(frame) != REMOTE_NOTIFY || frame[3] != 0)
+    if (!IsRemoteKeyFrame(frame) || frame[KEY_STATE_BYTE] != 0)
         return;
-    const RemoteKey* key = FindRemoteKey(frame[4]);
+    const RemoteKey* key = FindRemoteKey(frame[KEY_CODE_BYTE]);
     if (!key || key->motion == MOTION_NONE)
         return;
     droppedRelease[key->motion] = key->code;

@@ -18,6 +18,8 @@
 // - The release of a motion key stops its motion even when OPERATE or the remote was switched
 //   off while the camera moved; every stop the camera refuses is sent once more. With the
 //   remote ignored, a release with nothing of its kind moving is ignored too.
+// - A frame is read only as far as its length byte reaches: a ring slot still holds the bytes
+//   of older frames after a short one, and a stale key code must not start a motion.
 //
 // Operations:
 //   DispatchNotification    one event frame.

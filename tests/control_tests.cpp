@@ -596,3 +596,45 @@ TEST_F(Controls, IgnoredRemoteReleasesStopOnlyARunningMotion)
         }
     }
 }
+
+// A frame of length byte n has n + 1 bytes, the last its checksum; what follows it in a ring
+// slot is left from an earlier frame, here the state and code of the left arrow. Each reader of
+// event frames is fed every length too short for the bytes it reads: none may act on stale
+// bytes. A whole remote key frame (n = 5) acts, as the last row of each reader shows.
+TEST_F(Controls, ShortFramesAreNotReadPastTheirEnd)
+{
+    struct Reader
+    {
+        const char* name;
+        uint8_t keyState;
+        void (*feed)(const uint8_t* frame);
+        Frames whole; // what the whole frame sends
+    } readers[] = {
+        {"DispatchNotification", 1,
+         [](const uint8_t* frame) {
+             SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)frame);
+         },
+         {PAN_LEFT}},
+        {"NoteDroppedCameraEvent", 0,
+         [](const uint8_t* frame) {
+             commandBusy = 1; // dropped, and noted if it is a motion key's release
+             SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)frame);
+             commandBusy = 0;
+             SendMessageA(mainWindow, WM_KEYDOWN, VK_F1, 0); // a handler ends: owed stops go
+         },
+         {STOP}},
+    };
+    const uint8_t WHOLE = 5;
+    for (const Reader& reader : readers)
+    {
+        for (uint8_t length = 0; length <= WHOLE; ++length)
+        {
+            uint8_t slot[8] = {length, 0x05, 0x38, reader.keyState, 0xE0, 0xE0, 0xE0, 0xE0};
+            uint32_t start = LogCount(0);
+            reader.feed(slot);
+            PumpFor(50);
+            EXPECT_EQ(length == WHOLE ? reader.whole : Frames(), RequestsSince(0, start))
+                << reader.name << ", length byte " << (int)length;
+        }
+    }
+}
