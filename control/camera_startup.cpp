@@ -5,6 +5,7 @@
 #include "app/wait_cursor.h"
 #include "commands/camera_commands.h"
 #include "control/control_state.h"
+#include "control/notifications.h"
 #include "control/panel_status.h"
 
 int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit)
@@ -59,6 +60,9 @@ void CloseCameraLink(int pauseAfterClose)
 {
     if (!linkOpen)
         return;
+    // The release of a motion the remote started would arrive on a closed port, and the ramp
+    // timer would go on setting speeds on the next camera: both end here, on this camera.
+    StopRemoteMotions(mainWindow);
     CameraDriver* driver = &cameraDriver;
     if (driver->controlModeSet == 1)
     {

@@ -14,6 +14,8 @@
 //   the default speeds (7, 70, 70) until the Program Options dialog changes them.
 // - Every OpenCamera switches OPERATE on and preset store mode off, and shows the port lights
 //   of the new port; a failure starts the blinking of its light and shows the result text.
+// - Closing the port first stops every motion the remote started (and its speed ramp) on the
+//   camera that runs it: its release would come on a closed port.
 //
 // Operations:
 //   OpenCamera          (re)opens the port (-1 keeps the stored port or speed), waits up to

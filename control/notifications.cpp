@@ -374,9 +374,10 @@ static void ReleaseMotionKeys(HWND window, int (&codes)[MOTION_KINDS])
         if (code < 0)
             continue;
         codes[motion] = -1;
+        int gate = driver->eventGate; // a link closed inside an event's handling keeps it shut
         driver->eventGate = 0; // as for the frame itself: no event inside its handling
         RemoteKeyEvent(window, driver, (uint8_t)code, 0);
-        driver->eventGate = 1;
+        driver->eventGate = gate;
     }
 }
 

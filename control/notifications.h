@@ -31,7 +31,8 @@
 //                           allow; the main window calls it whenever a busy handler ends.
 //   StopRemoteMotions       every motion a remote key started and whose release has not been
 //                           handled, stopped as its release would. The dialogs call it before
-//                           they open: no remote release reaches the panel while one is open.
+//                           they open: no remote release reaches the panel while one is open;
+//                           closing the link calls it too: no release reaches a closed port.
 #pragma once
 
 #include <windows.h>

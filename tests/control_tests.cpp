@@ -392,15 +392,15 @@ TEST_F(Controls, HoldsStopWhenTheOperatorLetsGoAnyWay)
     }
 }
 
-// Waits until the camera on COM1 has received count requests since start.
-static Frames WaitForRequests(uint32_t start, size_t count)
+// Waits until the camera on a port (COM1 unless said) has received count requests since start.
+static Frames WaitForRequests(uint32_t start, size_t count, int port = 0)
 {
     DWORD began = GetTickCount();
     Frames sent;
-    while ((sent = RequestsSince(0, start)).size() < count && GetTickCount() - began < 5000)
+    while ((sent = RequestsSince(port, start)).size() < count && GetTickCount() - began < 5000)
         PumpFor(10);
     PumpFor(30);
-    return RequestsSince(0, start);
+    return RequestsSince(port, start);
 }
 
 // A remote key frame handed to the main window as the reader thread posts it.
@@ -408,6 +408,14 @@ static void RemoteFrame(uint8_t code, uint8_t state)
 {
     uint8_t frame[] = {0x05, 0x05, 0x38, state, code};
     SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)frame);
+}
+
+static Frames Joined(std::initializer_list<Frames> parts)
+{
+    Frames all;
+    for (const Frames& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
 }
 
 TEST_F(Controls, RemoteKeysActOnPressAndReleaseMirroredOnTheirButtons)
@@ -636,5 +644,46 @@ TEST_F(Controls, ShortFramesAreNotReadPastTheirEnd)
             EXPECT_EQ(length == WHOLE ? reader.whole : Frames(), RequestsSince(0, start))
                 << reader.name << ", length byte " << (int)length;
         }
+    }
+}
+
+// Another camera or Initialize Camera reopens the link: a motion the remote started stops on its
+// own camera before that camera's port closes (its release would arrive on a closed port), and
+// its ramp ends there: no ramp speed reaches the camera opened next.
+TEST_F(Controls, ARemoteMotionStopsOnItsCameraBeforeTheLinkIsReopened)
+{
+    static const Frames INITIALIZE_CAMERA =
+        Joined({{SELECT_MODE_1}, START_UP_REQUESTS, {"03 05 11", "03 05 10"}});
+    struct Row
+    {
+        const char* reopen;
+        int accelerated;
+        int fromPort;
+        int toPort;
+        std::function<void()> action;
+        Frames onOldPort; // from the remote press on
+    } rows[] = {
+        {"CAMERA 2, accelerated", 1, 0, 1, [] { Press(ID_CAMERA_2); },
+         {SPEED_5, PAN_LEFT, STOP, SPEED_70, SELECT_MODE_1}},
+        {"CAMERA 3", 0, 1, 2, [] { Press(ID_CAMERA_3); }, {PAN_LEFT, STOP, SELECT_MODE_1}},
+        {"Initialize Camera, accelerated", 1, 2, 2,
+         [] { SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_INIT_CAMERA, 0); },
+         Joined({{SPEED_5, PAN_LEFT, STOP, SPEED_70}, INITIALIZE_CAMERA})},
+    };
+    for (const Row& row : rows)
+    {
+        workingFlags.acceleratedSpeed = row.accelerated;
+        uint32_t start = LogCount(row.fromPort);
+        uint32_t onNewPort = LogCount(row.toPort);
+        PressVirtualRemoteKey(VirtualCameraOnPort(row.fromPort), 0xE0, 1);
+        WaitForRequests(start, row.accelerated ? 2 : 1, row.fromPort);
+        row.action();
+        PumpFor(800); // past the first ramp step, had the ramp survived
+        EXPECT_EQ(row.onOldPort, RequestsSince(row.fromPort, start)) << row.reopen;
+        if (row.toPort != row.fromPort)
+        {
+            EXPECT_EQ(START_UP_REQUESTS, RequestsSince(row.toPort, onNewPort)) << row.reopen;
+        }
+        EXPECT_EQ(BUTTON_UP, GetButtonState(panelButtons[ID_PAN_LEFT])) << row.reopen;
     }
 }
