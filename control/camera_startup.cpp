@@ -181,6 +181,23 @@ int EnsureCameraReady(CameraDriver* driver)
     return driver->lastResult == RESULT_OK;
 }
 
+int EnsureCameraReadyForOperate(CameraDriver* driver)
+{
+    int shown = operateMode;
+    int ready = EnsureCameraReady(driver);
+    operateMode = shown; // an open on the way switched it on; the toggle goes from what was shown
+    return ready;
+}
+
+int ToggleOperateMode(CameraDriver* driver)
+{
+    if (!EnsureCameraReadyForOperate(driver))
+        return 0;
+    operateMode = !operateMode;
+    ApplyOperateMode(driver);
+    return 1;
+}
+
 ResultCode ApplyOperateMode(CameraDriver* driver)
 {
     int on = operateMode ? 1 : 0;

@@ -104,8 +104,7 @@ static void OperatePressed(HWND, CameraDriver*, const RemoteKey*)
 
 static void OperateReleased(HWND, CameraDriver* driver, const RemoteKey*)
 {
-    operateMode = !operateMode;
-    ApplyOperateMode(driver);
+    ToggleOperateMode(driver); // the same rule as the panel's OPERATE button
     UpdateOperateLight();
 }
 
@@ -220,7 +219,9 @@ static void RemoteKeyEvent(HWND window, CameraDriver* driver, uint8_t code, int 
         return;
     if (!operateMode && code != REMOTE_KEY_OPERATE && !stopping)
         return;
-    if (!EnsureCameraReady(driver))
+    int ready = code == REMOTE_KEY_OPERATE ? EnsureCameraReadyForOperate(driver)
+                                           : EnsureCameraReady(driver);
+    if (!ready)
         return;
     const RemoteKey* key = FindRemoteKey(code);
     if (!key)

@@ -20,6 +20,8 @@
 //   remote ignored, a release with nothing of its kind moving is ignored too.
 // - A frame is read only as far as its length byte reaches: a ring slot still holds the bytes
 //   of older frames after a short one, and a stale key code must not start a motion.
+// - OPERATE from the remote follows the panel button's rule (ToggleOperateMode): an open of
+//   the port on the way does not change which state the key asks for.
 //
 // Operations:
 //   DispatchNotification    one event frame.

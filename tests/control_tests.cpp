@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/settings_file.h"
 #include "commands/camera_commands.h"
+#include "control/camera_startup.h"
 #include "control/control_state.h"
 #include "control/notifications.h"
 #include "control/panel_status.h"
@@ -685,5 +686,39 @@ TEST_F(Controls, ARemoteMotionStopsOnItsCameraBeforeTheLinkIsReopened)
             EXPECT_EQ(START_UP_REQUESTS, RequestsSince(row.toPort, onNewPort)) << row.reopen;
         }
         EXPECT_EQ(BUTTON_UP, GetButtonState(panelButtons[ID_PAN_LEFT])) << row.reopen;
+    }
+}
+
+// OPERATE pressed while the link is closed: the reopen switches OPERATE on, as every open does,
+// and the press still ends in the state the operator asked for, on the panel and on the remote.
+TEST_F(Controls, OperatePressedWithTheLinkClosedEndsInTheStateAsked)
+{
+    struct Way
+    {
+        const char* name;
+        void (*press)();
+    } ways[] = {
+        {"panel", [] { Press(ID_OPERATE); }},
+        {"remote", [] {
+             RemoteFrame(REMOTE_KEY_OPERATE, 1);
+             RemoteFrame(REMOTE_KEY_OPERATE, 0);
+         }},
+    };
+    for (const Way& way : ways)
+    {
+        for (int before : {0, 1})
+        {
+            CloseCamera();
+            ASSERT_EQ(0, linkOpen);
+            operateMode = before;
+            uint32_t start = LogCount(0);
+            way.press();
+            EXPECT_EQ(!before, operateMode) << way.name << ", OPERATE was " << before;
+            EXPECT_EQ(Joined({START_UP_REQUESTS, before ? OPERATE_OFF : OPERATE_ON}),
+                      RequestsSince(0, start))
+                << way.name << ", OPERATE was " << before;
+            EXPECT_EQ(before ? LIGHT_IDLE : LIGHT_GREEN, panelLights[LIGHT_OPERATE].state)
+                << way.name << ", OPERATE was " << before;
+        }
     }
 }
