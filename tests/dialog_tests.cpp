@@ -236,8 +236,8 @@ TEST_F(DialogTest, ProgramOptionsAppliesOnlyWhatChanged)
     EXPECT_EQ(Frames(), RequestsSince(0, start));
     EXPECT_TRUE(IsTopmost(mainWindow));
 
-    // A new line speed reopens the link, which enables the remote control again and puts the
-    // speeds back to 70: a speed of 50 is then sent for tilt, then for pan.
+    // A new line speed reopens the link, which puts the speeds back to 70: a speed of 50 is then
+    // sent for tilt, then for pan. The remote control keeps the choice made in the dialog.
     RunDialog(IDM_PROGRAM_OPTIONS, [](HWND dialog) {
         Command(dialog, IDC_IR_REMOTE);
         Command(dialog, IDC_ALWAYS_ON_TOP);
@@ -252,7 +252,7 @@ TEST_F(DialogTest, ProgramOptionsAppliesOnlyWhatChanged)
     expected.insert(expected.end(), {"07 05 12 03 02 46 32", "07 05 12 03 02 32 32"});
     EXPECT_EQ(expected, RequestsSince(0, start));
     EXPECT_EQ(4800, settingsImage.baudRate);
-    EXPECT_EQ(1, cameraDriver.irRemoteEnabled);
+    EXPECT_EQ(0, cameraDriver.irRemoteEnabled);
     EXPECT_FALSE(IsTopmost(mainWindow));
     EXPECT_EQ(1, workingFlags.largeWindow);
     EXPECT_EQ("Norvo HL-R8", Text(mainWindow));
