@@ -5,6 +5,7 @@
 #include "app/wait_cursor.h"
 #include "commands/camera_commands.h"
 #include "control/control_state.h"
+#include "control/notifications.h"
 #include "control/panel_status.h"
 
 int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit)
@@ -59,6 +60,9 @@ void CloseCameraLink(int pauseAfterClose)
 {
     if (!linkOpen)
         return;
+    // The release of a motion the remote started would arrive on a closed port, and the ramp
+    // timer would go on setting speeds on the next camera: both end here, on this camera.
+    StopRemoteMotions(mainWindow);
     CameraDriver* driver = &cameraDriver;
     if (driver->controlModeSet == 1)
     {
@@ -175,6 +179,23 @@ int EnsureCameraReady(CameraDriver* driver)
     WaitForCts(driver, 0);
     commandBusy = outerBusy;
     return driver->lastResult == RESULT_OK;
+}
+
+int EnsureCameraReadyForOperate(CameraDriver* driver)
+{
+    int shown = operateMode;
+    int ready = EnsureCameraReady(driver);
+    operateMode = shown; // an open on the way switched it on; the toggle goes from what was shown
+    return ready;
+}
+
+int ToggleOperateMode(CameraDriver* driver)
+{
+    if (!EnsureCameraReadyForOperate(driver))
+        return 0;
+    operateMode = !operateMode;
+    ApplyOperateMode(driver);
+    return 1;
 }
 
 ResultCode ApplyOperateMode(CameraDriver* driver)

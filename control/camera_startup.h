@@ -13,7 +13,11 @@
 // - OpenPort resets every cached driver field, so each OpenCamera initializes the camera with
 //   the default speeds (7, 70, 70) until the Program Options dialog changes them.
 // - Every OpenCamera switches OPERATE on and preset store mode off, and shows the port lights
-//   of the new port; a failure starts the blinking of its light and shows the result text.
+//   of the new port; a failure starts the blinking of its light and shows the result text. An
+//   OPERATE press that had to open the port toggles the state shown before that open, so the
+//   press ends in the state the operator asked for.
+// - Closing the port first stops every motion the remote started (and its speed ramp) on the
+//   camera that runs it: its release would come on a closed port.
 //
 // Operations:
 //   OpenCamera          (re)opens the port (-1 keeps the stored port or speed), waits up to
@@ -22,6 +26,8 @@
 //   InitializeCamera    the initialization sequence; 1 at once when already initialized.
 //   EnsureCameraReady   opens and initializes on demand; 1 when a command may be sent now.
 //   ApplyOperateMode    mutes, focus mode and LED for operateMode; returns lastResult.
+//   ToggleOperateMode   OPERATE pressed (panel or remote): the other state than the one shown,
+//                       applied; 0 and no change when the camera cannot be made ready.
 //   BringCameraBack     the reaction to CTS coming on: mode 0, then the initialization.
 #pragma once
 
@@ -42,5 +48,9 @@ void CloseCameraLink(int pauseAfterClose);
 int InitializeCamera(CameraDriver* driver);
 int EnsureCameraReady(CameraDriver* driver);
 ResultCode ApplyOperateMode(CameraDriver* driver);
+// EnsureCameraReady for an OPERATE press: operateMode keeps the value it had before, whatever
+// an open on the way set it to.
+int EnsureCameraReadyForOperate(CameraDriver* driver);
+int ToggleOperateMode(CameraDriver* driver);
 // 1 when the camera is in mode 0 again and initialized (or already was).
 int BringCameraBack(CameraDriver* driver);

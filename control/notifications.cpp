@@ -104,8 +104,7 @@ static void OperatePressed(HWND, CameraDriver*, const RemoteKey*)
 
 static void OperateReleased(HWND, CameraDriver* driver, const RemoteKey*)
 {
-    operateMode = !operateMode;
-    ApplyOperateMode(driver);
+    ToggleOperateMode(driver); // the same rule as the panel's OPERATE button
     UpdateOperateLight();
 }
 
@@ -209,22 +208,25 @@ static const RemoteKey* FindRemoteKey(uint8_t code)
     return 0;
 }
 
-// The release of a motion key always stops: OPERATE or the remote may have been switched off
-// while the camera was moving.
-static int IsMotionRelease(uint8_t code, int pressed)
+// The release of a key whose kind of motion runs always stops it: OPERATE or the remote may
+// have been switched off while the camera was moving. With nothing of its kind moving there is
+// nothing to stop, and an ignored remote stays ignored.
+static int StopsRunningMotion(uint8_t code, int pressed)
 {
     const RemoteKey* key = FindRemoteKey(code);
-    return !pressed && key && key->motion != MOTION_NONE;
+    return !pressed && key && key->motion != MOTION_NONE && movingKey[key->motion] >= 0;
 }
 
 static void RemoteKeyEvent(HWND window, CameraDriver* driver, uint8_t code, int pressed)
 {
-    int stopping = IsMotionRelease(code, pressed);
+    int stopping = StopsRunningMotion(code, pressed);
     if (!driver->irRemoteEnabled && !stopping)
         return;
     if (!operateMode && code != REMOTE_KEY_OPERATE && !stopping)
         return;
-    if (!EnsureCameraReady(driver))
+    int ready = code == REMOTE_KEY_OPERATE ? EnsureCameraReadyForOperate(driver)
+                                           : EnsureCameraReady(driver);
+    if (!ready)
         return;
     const RemoteKey* key = FindRemoteKey(code);
     if (!key)
@@ -251,10 +253,29 @@ template <int N> static int Ignored(uint8_t command, const uint8_t (&codes)[N])
     return 0;
 }
 
+// A frame of length byte N has N + 1 bytes: the length, N - 1 bytes of content (device,
+// command, parameters) and the checksum. A ring slot still holds the bytes of an older, longer
+// frame after a short one, so every byte is read only once the length byte says it is content.
+static int FrameHolds(const uint8_t* frame, int index)
+{
+    return frame && index < frame[0];
+}
+
+const int KEY_STATE_BYTE = 3; // of REMOTE_NOTIFY: nonzero while the key is held
+const int KEY_CODE_BYTE = 4;
+
 // An unsolicited report of a unit: not an acknowledgement, not an error report.
 static int IsEventFrame(const uint8_t* frame)
 {
-    return !(frame[1] & ACK_FLAG) && (frame[2] & EVENT_FLAG) && !(frame[2] & ERROR_FLAG);
+    return FrameHolds(frame, 2) && !(frame[1] & ACK_FLAG) && (frame[2] & EVENT_FLAG) &&
+           !(frame[2] & ERROR_FLAG);
+}
+
+// A remote key report long enough to hold the key's state and code.
+static int IsRemoteKeyFrame(const uint8_t* frame)
+{
+    return IsEventFrame(frame) && FrameDevice(frame) == DEVICE_PAN_TILTER &&
+           FrameCommand(frame) == REMOTE_NOTIFY && FrameHolds(frame, KEY_CODE_BYTE);
 }
 
 void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* frame)
@@ -283,7 +304,10 @@ void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* fram
     {
         static const uint8_t ignored[] = {ERROR_NOTIFY, LIMIT_NOTIFY, POWER_NOTIFY};
         if (command == REMOTE_NOTIFY)
-            RemoteKeyEvent(window, driver, frame[4], frame[3] != 0);
+        {
+            if (IsRemoteKeyFrame(frame)) // a shorter one has no key to act on
+                RemoteKeyEvent(window, driver, frame[KEY_CODE_BYTE], frame[KEY_STATE_BYTE] != 0);
+        }
         else if (!Ignored(command, ignored))
             ReportError("Unknown Pan/Tilter Notification 0x%02X", command);
         break;
@@ -334,10 +358,9 @@ static int droppedReleasePosted;
 
 void NoteDroppedCameraEvent(HWND window, const uint8_t* frame)
 {
-    if (!frame || !IsEventFrame(frame) || FrameDevice(frame) != DEVICE_PAN_TILTER ||
-        FrameCommand(frame) != REMOTE_NOTIFY || frame[3] != 0)
+    if (!IsRemoteKeyFrame(frame) || frame[KEY_STATE_BYTE] != 0)
         return;
-    const RemoteKey* key = FindRemoteKey(frame[4]);
+    const RemoteKey* key = FindRemoteKey(frame[KEY_CODE_BYTE]);
     if (!key || key->motion == MOTION_NONE)
         return;
     droppedRelease[key->motion] = key->code;
@@ -356,9 +379,10 @@ static void ReleaseMotionKeys(HWND window, int (&codes)[MOTION_KINDS])
         if (code < 0)
             continue;
         codes[motion] = -1;
+        int gate = driver->eventGate; // a link closed inside an event's handling keeps it shut
         driver->eventGate = 0; // as for the frame itself: no event inside its handling
         RemoteKeyEvent(window, driver, (uint8_t)code, 0);
-        driver->eventGate = 1;
+        driver->eventGate = gate;
     }
 }
 

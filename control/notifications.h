@@ -16,7 +16,12 @@
 //   and sent as soon as the console is free again (SendDroppedStops), so the camera never keeps
 //   moving after the operator let go. Dropped presses and other keys stay dropped.
 // - The release of a motion key stops its motion even when OPERATE or the remote was switched
-//   off while the camera moved; every stop the camera refuses is sent once more.
+//   off while the camera moved; every stop the camera refuses is sent once more. With the
+//   remote ignored, a release with nothing of its kind moving is ignored too.
+// - A frame is read only as far as its length byte reaches: a ring slot still holds the bytes
+//   of older frames after a short one, and a stale key code must not start a motion.
+// - OPERATE from the remote follows the panel button's rule (ToggleOperateMode): an open of
+//   the port on the way does not change which state the key asks for.
 //
 // Operations:
 //   DispatchNotification    one event frame.
@@ -28,7 +33,8 @@
 //                           allow; the main window calls it whenever a busy handler ends.
 //   StopRemoteMotions       every motion a remote key started and whose release has not been
 //                           handled, stopped as its release would. The dialogs call it before
-//                           they open: no remote release reaches the panel while one is open.
+//                           they open: no remote release reaches the panel while one is open;
+//                           closing the link calls it too: no release reaches a closed port.
 #pragma once
 
 #include <windows.h>

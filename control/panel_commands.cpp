@@ -82,14 +82,6 @@ static void PresetButton(CameraDriver* driver, int preset)
     EndWaitCursor();
 }
 
-static void ToggleOperate(CameraDriver* driver)
-{
-    if (!EnsureCameraReady(driver))
-        return;
-    operateMode = !operateMode;
-    ApplyOperateMode(driver);
-}
-
 struct ArrowButton
 {
     int id;
@@ -145,7 +137,7 @@ static void ClickButton(HWND window, HWND button, int id, CameraDriver* driver)
         presetStoreMode = !presetStoreMode;
         break;
     case ID_OPERATE:
-        ToggleOperate(driver);
+        ToggleOperateMode(driver);
         break;
     case ID_PAN_REVERSE:
         workingFlags.panReversed = !workingFlags.panReversed;

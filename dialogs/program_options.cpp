@@ -214,23 +214,12 @@ static int SendChangedAxisSpeed(int speed, int tiltAxis)
     return 1;
 }
 
-void ApplyProgramOptions(HWND window, const ProgramOptionsRecord* options)
+// The line speed, then the speeds; each step stops the rest when it fails.
+static void ApplyLinkAndSpeeds(HWND window, const ProgramOptionsRecord* options)
 {
     CameraDriver* driver = &cameraDriver;
-    driver->irRemoteEnabled = options->irRemoteEnabled;
-    workingFlags.acceleratedSpeed = options->acceleratedSpeed;
-    if (options->largeWindow != workingFlags.largeWindow)
-    {
-        workingFlags.largeWindow = options->largeWindow;
-        ShowPanelSize(window);
-    }
-    if (options->alwaysOnTop != workingFlags.alwaysOnTop)
-    {
-        workingFlags.alwaysOnTop = options->alwaysOnTop;
-        PlaceInStackingBand(window);
-    }
-    // Reopening the link resets the driver's cached values: the remote control is enabled
-    // again and the speeds below compare against the defaults.
+    // Reopening the link resets the driver's cached values: the speeds below compare against
+    // the defaults.
     if (options->baudRate != settingsImage.baudRate &&
         !OpenCamera(window, settingsImage.comPortIndex, options->baudRate, 0))
         return;
@@ -244,4 +233,24 @@ void ApplyProgramOptions(HWND window, const ProgramOptionsRecord* options)
             return;
         driver->zoomSpeed = options->zoomSpeed;
     }
+}
+
+void ApplyProgramOptions(HWND window, const ProgramOptionsRecord* options)
+{
+    workingFlags.acceleratedSpeed = options->acceleratedSpeed;
+    if (options->largeWindow != workingFlags.largeWindow)
+    {
+        workingFlags.largeWindow = options->largeWindow;
+        ShowPanelSize(window);
+    }
+    if (options->alwaysOnTop != workingFlags.alwaysOnTop)
+    {
+        workingFlags.alwaysOnTop = options->alwaysOnTop;
+        PlaceInStackingBand(window);
+    }
+    ApplyLinkAndSpeeds(window, options);
+    // Stored last: every opening of the link enables the remote again, and the new line speed
+    // or a closed link opened to send a speed must not overrule the operator's choice. Nothing
+    // is sent for it; the dispatcher reads it for each remote key.
+    cameraDriver.irRemoteEnabled = options->irRemoteEnabled;
 }

@@ -3,7 +3,9 @@
 //
 // Principles of operation:
 // - The dialog only edits a record of seven values; ApplyProgramOptions carries the changes
-//   out afterwards, in a fixed order, sending camera commands only for what changed.
+//   out afterwards, in a fixed order, sending camera commands only for what changed. The
+//   remote control's choice is stored last, so a reopen of the link on the way (which enables
+//   the remote again) does not overrule it.
 // - While it is open the dialog works on its own copy of the record, with the line speed as
 //   an index into its list (0 4800, 1 9600, 2 14400). Cancel or the close box leave the
 //   caller's record as it was.

@@ -31,6 +31,7 @@ static const char SPEED_5[] = "07 05 12 03 02 05 05";
 static const char SPEED_23[] = "07 05 12 03 02 17 17";
 static const char SPEED_64[] = "07 05 12 03 02 40 17";
 static const char SPEED_70[] = "07 05 12 03 02 46 46"; // the configured speeds
+static const char PAN_LEFT[] = "06 05 12 01 02 00";
 static const Frames OPERATE_OFF = {"05 08 12 01 01", "05 08 12 02 01", "05 01 10 01 01",
                                    "06 05 19 03 01 00"};
 static const Frames OPERATE_ON = {"05 08 12 01 00", "05 08 12 02 00", "05 01 10 01 00",
@@ -267,15 +268,15 @@ TEST_F(Controls, PanReversedSwapsPanelArrowsAndKeysButNotTheRemote)
     EXPECT_GT(times[0].second, 250) << "the stop came before the key went up";
 }
 
-// Waits until the camera on COM1 has received count requests since start.
-static Frames WaitForRequests(uint32_t start, size_t count)
+// Waits until the camera on a port (COM1 unless said) has received count requests since start.
+static Frames WaitForRequests(uint32_t start, size_t count, int port = 0)
 {
     DWORD began = GetTickCount();
     Frames sent;
-    while ((sent = RequestsSince(0, start)).size() < count && GetTickCount() - began < 5000)
+    while ((sent = RequestsSince(port, start)).size() < count && GetTickCount() - began < 5000)
         PumpFor(10);
     PumpFor(30);
-    return RequestsSince(0, start);
+    return RequestsSince(port, start);
 }
 
 // One accelerated hold of the left-arrow button for holdMs; the requests it sent.
@@ -601,6 +602,21 @@ TEST_F(Controls, HoldsStopWhenTheOperatorLetsGoAnyWay)
     }
 }
 
+// A remote key frame handed to the main window as the reader thread posts it.
+static void RemoteFrame(uint8_t code, uint8_t state)
+{
+    uint8_t frame[] = {0x05, 0x05, 0x38, state, code};
+    SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)frame);
+}
+
+static Frames Joined(std::initializer_list<Frames> parts)
+{
+    Frames all;
+    for (const Frames& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
 TEST_F(Controls, RemoteKeysActOnPressAndReleaseMirroredOnTheirButtons)
 {
     struct Row
@@ -746,4 +762,161 @@ TEST_F(Controls, RemoteReleaseDroppedWhileBusyStillStops)
     operateMode = 0;
     PressVirtualRemoteKey(camera, 0xE0, 0);
     EXPECT_EQ(Frames({"06 05 12 01 02 00", STOP}), WaitForRequests(start, 2));
+}
+
+// With the remote ignored (its option off, or OPERATE off) the release of a remote motion key
+// still stops the motion it started; a release with nothing moving passes no further.
+TEST_F(Controls, IgnoredRemoteReleasesStopOnlyARunningMotion)
+{
+    struct Switch
+    {
+        const char* name;
+        int* flag;
+    } switches[] = {{"remote off", &cameraDriver.irRemoteEnabled}, {"OPERATE off", &operateMode}};
+    struct Motion
+    {
+        uint8_t code;
+        const char* start;
+        const char* stop;
+    } motions[] = {
+        {0xE0, PAN_LEFT, STOP},
+        {0xB0, "05 01 12 01 00", ZOOM_STOP},
+        {0x90, "05 01 10 02 00", FOCUS_STOP},
+    };
+    for (const Switch& off : switches)
+    {
+        for (const Motion& motion : motions)
+        {
+            *off.flag = 0;
+            uint32_t start = LogCount(0);
+            RemoteFrame(motion.code, 0);
+            EXPECT_EQ(Frames(), RequestsSince(0, start))
+                << off.name << ", nothing moves, " << std::hex << (int)motion.code;
+            *off.flag = 1;
+            RemoteFrame(motion.code, 1);
+            *off.flag = 0;
+            RemoteFrame(motion.code, 0);
+            RemoteFrame(motion.code, 0); // once more: stopped already
+            EXPECT_EQ(Frames({motion.start, motion.stop}), RequestsSince(0, start))
+                << off.name << ", moving, " << std::hex << (int)motion.code;
+            *off.flag = 1;
+        }
+    }
+}
+
+// A frame of length byte n has n + 1 bytes, the last its checksum; what follows it in a ring
+// slot is left from an earlier frame, here the state and code of the left arrow. Each reader of
+// event frames is fed every length too short for the bytes it reads: none may act on stale
+// bytes. A whole remote key frame (n = 5) acts, as the last row of each reader shows.
+TEST_F(Controls, ShortFramesAreNotReadPastTheirEnd)
+{
+    struct Reader
+    {
+        const char* name;
+        uint8_t keyState;
+        void (*feed)(const uint8_t* frame);
+        Frames whole; // what the whole frame sends
+    } readers[] = {
+        {"DispatchNotification", 1,
+         [](const uint8_t* frame) {
+             SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)frame);
+         },
+         {PAN_LEFT}},
+        {"NoteDroppedCameraEvent", 0,
+         [](const uint8_t* frame) {
+             commandBusy = 1; // dropped, and noted if it is a motion key's release
+             SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)frame);
+             commandBusy = 0;
+             SendMessageA(mainWindow, WM_KEYDOWN, VK_F1, 0); // a handler ends: owed stops go
+         },
+         {STOP}},
+    };
+    const uint8_t WHOLE = 5;
+    for (const Reader& reader : readers)
+    {
+        for (uint8_t length = 0; length <= WHOLE; ++length)
+        {
+            uint8_t slot[8] = {length, 0x05, 0x38, reader.keyState, 0xE0, 0xE0, 0xE0, 0xE0};
+            uint32_t start = LogCount(0);
+            reader.feed(slot);
+            PumpFor(50);
+            EXPECT_EQ(length == WHOLE ? reader.whole : Frames(), RequestsSince(0, start))
+                << reader.name << ", length byte " << (int)length;
+        }
+    }
+}
+
+// Another camera or Initialize Camera reopens the link: a motion the remote started stops on its
+// own camera before that camera's port closes (its release would arrive on a closed port), and
+// its ramp ends there: no ramp speed reaches the camera opened next.
+TEST_F(Controls, ARemoteMotionStopsOnItsCameraBeforeTheLinkIsReopened)
+{
+    static const Frames INITIALIZE_CAMERA =
+        Joined({{SELECT_MODE_1}, START_UP_REQUESTS, {"03 05 11", "03 05 10"}});
+    struct Row
+    {
+        const char* reopen;
+        int accelerated;
+        int fromPort;
+        int toPort;
+        std::function<void()> action;
+        Frames onOldPort; // from the remote press on
+    } rows[] = {
+        {"CAMERA 2, accelerated", 1, 0, 1, [] { Press(ID_CAMERA_2); },
+         {SPEED_5, PAN_LEFT, STOP, SPEED_70, SELECT_MODE_1}},
+        {"CAMERA 3", 0, 1, 2, [] { Press(ID_CAMERA_3); }, {PAN_LEFT, STOP, SELECT_MODE_1}},
+        {"Initialize Camera, accelerated", 1, 2, 2,
+         [] { SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_INIT_CAMERA, 0); },
+         Joined({{SPEED_5, PAN_LEFT, STOP, SPEED_70}, INITIALIZE_CAMERA})},
+    };
+    for (const Row& row : rows)
+    {
+        workingFlags.acceleratedSpeed = row.accelerated;
+        uint32_t start = LogCount(row.fromPort);
+        uint32_t onNewPort = LogCount(row.toPort);
+        PressVirtualRemoteKey(VirtualCameraOnPort(row.fromPort), 0xE0, 1);
+        WaitForRequests(start, row.accelerated ? 2 : 1, row.fromPort);
+        row.action();
+        PumpFor(800); // past the first ramp step, had the ramp survived
+        EXPECT_EQ(row.onOldPort, RequestsSince(row.fromPort, start)) << row.reopen;
+        if (row.toPort != row.fromPort)
+        {
+            EXPECT_EQ(START_UP_REQUESTS, RequestsSince(row.toPort, onNewPort)) << row.reopen;
+        }
+        EXPECT_EQ(BUTTON_UP, GetButtonState(panelButtons[ID_PAN_LEFT])) << row.reopen;
+    }
+}
+
+// OPERATE pressed while the link is closed: the reopen switches OPERATE on, as every open does,
+// and the press still ends in the state the operator asked for, on the panel and on the remote.
+TEST_F(Controls, OperatePressedWithTheLinkClosedEndsInTheStateAsked)
+{
+    struct Way
+    {
+        const char* name;
+        void (*press)();
+    } ways[] = {
+        {"panel", [] { Press(ID_OPERATE); }},
+        {"remote", [] {
+             RemoteFrame(REMOTE_KEY_OPERATE, 1);
+             RemoteFrame(REMOTE_KEY_OPERATE, 0);
+         }},
+    };
+    for (const Way& way : ways)
+    {
+        for (int before : {0, 1})
+        {
+            CloseCamera();
+            ASSERT_EQ(0, linkOpen);
+            operateMode = before;
+            uint32_t start = LogCount(0);
+            way.press();
+            EXPECT_EQ(!before, operateMode) << way.name << ", OPERATE was " << before;
+            EXPECT_EQ(Joined({START_UP_REQUESTS, before ? OPERATE_OFF : OPERATE_ON}),
+                      RequestsSince(0, start))
+                << way.name << ", OPERATE was " << before;
+            EXPECT_EQ(before ? LIGHT_IDLE : LIGHT_GREEN, panelLights[LIGHT_OPERATE].state)
+                << way.name << ", OPERATE was " << before;
+        }
+    }
 }

@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/program_start.h"
 #include "app/settings_file.h"
+#include "control/camera_startup.h"
 #include "control/control_state.h"
 #include "control/panel_status.h"
 #include "dialogs/preset_cycle.h"
@@ -235,8 +236,8 @@ TEST_F(DialogTest, ProgramOptionsAppliesOnlyWhatChanged)
     EXPECT_EQ(Frames(), RequestsSince(0, start));
     EXPECT_TRUE(IsTopmost(mainWindow));
 
-    // A new line speed reopens the link, which enables the remote control again and puts the
-    // speeds back to 70: a speed of 50 is then sent for tilt, then for pan.
+    // A new line speed reopens the link, which puts the speeds back to 70: a speed of 50 is then
+    // sent for tilt, then for pan. The remote control keeps the choice made in the dialog.
     RunDialog(IDM_PROGRAM_OPTIONS, [](HWND dialog) {
         Command(dialog, IDC_IR_REMOTE);
         Command(dialog, IDC_ALWAYS_ON_TOP);
@@ -251,10 +252,60 @@ TEST_F(DialogTest, ProgramOptionsAppliesOnlyWhatChanged)
     expected.insert(expected.end(), {"07 05 12 03 02 46 32", "07 05 12 03 02 32 32"});
     EXPECT_EQ(expected, RequestsSince(0, start));
     EXPECT_EQ(4800, settingsImage.baudRate);
-    EXPECT_EQ(1, cameraDriver.irRemoteEnabled);
+    EXPECT_EQ(0, cameraDriver.irRemoteEnabled);
     EXPECT_FALSE(IsTopmost(mainWindow));
     EXPECT_EQ(1, workingFlags.largeWindow);
     EXPECT_EQ("Norvo HL-R8", Text(mainWindow));
+}
+
+// The operator's choice of the remote control outlasts the reopens of the link that applying
+// the options may cause: a new line speed, or a closed link opened again to send a new speed.
+// The choice is the console's own: nothing is sent for it.
+TEST_F(DialogTest, ProgramOptionsKeepTheRemoteChoiceWhenTheLinkIsReopened)
+{
+    Start("/SIM");
+    VirtualCamera* camera = VirtualCameraOnPort(0);
+    uint32_t start = LogCount(0);
+    RunDialog(IDM_PROGRAM_OPTIONS, [](HWND dialog) {
+        Command(dialog, IDC_IR_REMOTE);
+        SendDlgItemMessageA(dialog, IDC_BAUD_RATE, CB_SETCURSEL, 2, 0);
+        Command(dialog, IDC_BAUD_RATE, CBN_SELCHANGE);
+        Command(dialog, IDOK);
+    });
+    Frames expected = {SELECT_MODE_1};
+    expected.insert(expected.end(), START_UP_REQUESTS.begin(), START_UP_REQUESTS.end());
+    EXPECT_EQ(expected, RequestsSince(0, start));
+    EXPECT_EQ(14400, settingsImage.baudRate);
+    EXPECT_EQ(0, cameraDriver.irRemoteEnabled);
+    start = LogCount(0);
+    PressVirtualRemoteKey(camera, 0xE0, 1);
+    PumpFor(200);
+    PressVirtualRemoteKey(camera, 0xE0, 0);
+    PumpFor(200);
+    EXPECT_EQ(Frames(), RequestsSince(0, start)) << "the remote is ignored";
+
+    // The link closed: the new zoom speed opens it on the way, and the remote stays off.
+    CloseCamera();
+    start = LogCount(0);
+    RunDialog(IDM_PROGRAM_OPTIONS, [](HWND dialog) {
+        EXPECT_FALSE(Checked(dialog, IDC_IR_REMOTE));
+        Scroll(dialog, IDC_ZOOM_SPEED_BAR, SB_THUMBPOSITION, 3);
+        Command(dialog, IDOK);
+    });
+    expected = START_UP_REQUESTS;
+    expected.push_back("06 01 12 04 02 03");
+    EXPECT_EQ(expected, RequestsSince(0, start));
+    EXPECT_EQ(0, cameraDriver.irRemoteEnabled);
+
+    // Switched on again with another line speed: on.
+    RunDialog(IDM_PROGRAM_OPTIONS, [](HWND dialog) {
+        Command(dialog, IDC_IR_REMOTE);
+        SendDlgItemMessageA(dialog, IDC_BAUD_RATE, CB_SETCURSEL, 1, 0);
+        Command(dialog, IDC_BAUD_RATE, CBN_SELCHANGE);
+        Command(dialog, IDOK);
+    });
+    EXPECT_EQ(9600, settingsImage.baudRate);
+    EXPECT_EQ(1, cameraDriver.irRemoteEnabled);
 }
 
 // --- Image Control ---
