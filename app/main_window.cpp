@@ -215,7 +215,7 @@ static void CloseCameraAtShutdown(HWND window)
 {
     if (!linkOpen)
         return;
-    StopRemoteMotions(window);
+    StopRemoteMotions(window); // before the snapshot, so that it keeps the record after the stop
     TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
     CloseCameraLink(0);
 }

@@ -7,6 +7,7 @@
 #include "control/control_state.h"
 #include "control/notifications.h"
 #include "control/panel_status.h"
+#include "control/press_and_hold.h"
 
 int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit)
 {
@@ -102,7 +103,7 @@ static ResultCode ApplySpeeds(CameraDriver* driver)
     if (result == RESULT_OK)
         result = SetZoomSpeed(driver, driver->zoomSpeed);
     if (result == RESULT_OK)
-        result = SetPanTiltSpeed(driver, driver->panSpeed, driver->tiltSpeed);
+        result = SendConfiguredSpeeds(driver); // also ends a ramp speed a failure left behind
     return result;
 }
 
