@@ -18,6 +18,7 @@ const DWORD REPEAT_DELAY_MARGIN_MS = 250; // X's own delay (660 ms) is longer th
 const DWORD REPEAT_GAP_MIN_MS = 250;
 const int DEFAULT_KEYBOARD_DELAY = 1;
 const int DEFAULT_KEYBOARD_SPEED = 31;
+const DWORD KEY_PRESS_AGE_MAX_MS = 2000; // an older message time is not this key press's
 
 static int rampSpeedMayBeSet; // a ramp speed may be in the camera instead of the configured one
 
@@ -106,19 +107,52 @@ struct HoldRelease
     int repeatsSeen;     // WM_KEYDOWN messages of the held key removed by the hold
     int delaySetting;    // SPI_GETKEYBOARDDELAY
     int speedSetting;    // SPI_GETKEYBOARDSPEED
+    int pointerInside;   // the pointer was over the window when the key hold began
 };
+
+static int PointerOver(HWND window)
+{
+    POINT pointer;
+    RECT area;
+    return GetCursorPos(&pointer) && GetWindowRect(window, &area) && PtInRect(&area, pointer);
+}
+
+// Until the first auto-repeat confirms that the key is held, the pointer leaving the window
+// counts as a let-go. Under X without a window manager the keyboard follows the pointer: the
+// key-up then goes to another window, and before the first repeat (X waits 660 ms for it)
+// nothing else would tell us. On Windows the pointer does not steer the keys, and it only
+// ends a hold when it leaves the window within the keyboard's repeat delay (a stop, never a
+// runaway); once the key repeats, the pointer no longer counts.
+static int PointerLeftBeforeFirstRepeat(const HoldRelease* release)
+{
+    return release->pointerInside && release->repeatsSeen == 0 && !PointerOver(release->window);
+}
+
+// When the key that starts a hold went down: the time its WM_KEYDOWN was queued, which is the
+// message being handled. A key-down that waited behind a slow command starts its hold late;
+// counting the first repeat's allowance from the press keeps such a hold from running that
+// much longer when the key-up never comes. A time from the future or from long ago is not the
+// press's (the message was sent, not queued): then it is now.
+static DWORD KeyPressedAt()
+{
+    DWORD now = GetTickCount();
+    DWORD queuedAt = (DWORD)GetMessageTime();
+    DWORD age = now - queuedAt;
+    return (LONG)age < 0 || age > KEY_PRESS_AGE_MAX_MS ? now : queuedAt;
+}
 
 static HoldRelease ButtonRelease(HWND button)
 {
-    HoldRelease release = {button, 0, 0, 0, 0, 0};
+    HoldRelease release = {button, 0, 0, 0, 0, 0, 0};
     return release;
 }
 
 static HoldRelease KeyRelease(HWND window, int key)
 {
-    HoldRelease release = {window, key, GetTickCount(), 0, 0, 0};
+    HoldRelease release = {window, key, KeyPressedAt(), 0, 0, 0, 0};
     release.delaySetting = KeyboardSetting(SPI_GETKEYBOARDDELAY, DEFAULT_KEYBOARD_DELAY);
     release.speedSetting = KeyboardSetting(SPI_GETKEYBOARDSPEED, DEFAULT_KEYBOARD_SPEED);
+    release.pointerInside = PointerOver(window);
     return release;
 }
 
@@ -190,7 +224,7 @@ static int LetGo(HoldRelease* release)
     HWND focus = GetFocus();
     int hasFocus = focus == release->window || IsChild(release->window, focus);
     return TakeKeyMessages(release) || !hasFocus || !HeldKeyDown(release->key) ||
-           RepeatsStopped(release);
+           RepeatsStopped(release) || PointerLeftBeforeFirstRepeat(release);
 }
 
 // A wait for input cut short so that it never sleeps past the repeat deadline of a key hold.

@@ -16,8 +16,11 @@
 //   manager a key released over another window reaches us in none of the other ways. On
 //   Windows a held key repeats for as long as it is down, so the watch costs nothing there;
 //   where nothing repeats (injected input) the hold ends early, which stops the camera. Each
-//   end sends the stop. With panReversed the movement is the other arrow's, so a left or right
-//   hold watches both arrows, their state and their repeats.
+//   end sends the stop. The first repeat's allowance counts from the key press (the time its
+//   WM_KEYDOWN was queued), not from the hold's late start behind a slow command. Until that
+//   first repeat arrives, the pointer leaving the window also ends the hold: under X the keys
+//   follow the pointer, and the key-up goes elsewhere. With panReversed the movement is the
+//   other arrow's, so a left or right hold watches both arrows, their state and their repeats.
 // - When a key hold ends, however it ends, the key messages still queued are discarded: each
 //   queued auto-repeat would otherwise start a movement of its own after the operator let go.
 // - Accelerated holds start at speed step 0 of RampSpeedTable and step up when more than 500 ms

@@ -4,6 +4,7 @@
 // (keybd_event, mouse_event) or by a lost capture or focus, injected from a second thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -377,7 +378,8 @@ TEST_F(Controls, AFailedStopIsSentAgainUnlessThePortIsClosed)
 }
 
 // A ramp speed left in the camera by a failed stop goes back: at once while the camera answers,
-// else before the next move at the configured speed; the remote ramp shares the rule.
+// else with the initialization that the failure makes the next move run first; the remote ramp
+// shares the rule.
 TEST_F(Controls, ConfiguredSpeedsComeBackAfterAFailedAcceleratedStop)
 {
     static const char LEFT[] = "06 05 12 01 02 00";
@@ -390,8 +392,8 @@ TEST_F(Controls, ConfiguredSpeedsComeBackAfterAFailedAcceleratedStop)
         Frames next; // the following move with acceleration off
     } rows[] = {
         {false, 2, {SPEED_5, LEFT, STOP, STOP, SPEED_70}, {LEFT, STOP}},
-        {false, 3, {SPEED_5, LEFT, STOP, STOP, SPEED_70}, {SPEED_70, LEFT, STOP}},
-        {true, 3, {SPEED_5, LEFT, STOP, STOP, SPEED_70}, {SPEED_70, LEFT, STOP}},
+        {false, 3, {SPEED_5, LEFT, STOP, STOP, SPEED_70}, {LEFT, STOP}},
+        {true, 3, {SPEED_5, LEFT, STOP, STOP, SPEED_70}, {LEFT, STOP}},
     };
     for (const Row& row : rows)
     {
@@ -414,10 +416,13 @@ TEST_F(Controls, ConfiguredSpeedsComeBackAfterAFailedAcceleratedStop)
         }
         EXPECT_EQ(row.accelerated, RequestsSince(0, start)) << row.refusals << " refused";
 
-        // A failure drops the camera's initialization: have it done again first, so that only
-        // the move's own requests are compared.
+        // A failure drops the camera's initialization: it runs again first, and its pan/tilt
+        // speeds are the configured ones; then only the move's own requests are compared.
         workingFlags.acceleratedSpeed = 0;
+        start = LogCount(0);
         ASSERT_EQ(1, EnsureCameraReady(&cameraDriver));
+        Frames init = RequestsSince(0, start);
+        EXPECT_NE(init.end(), std::find(init.begin(), init.end(), SPEED_70)) << "initialization";
         start = LogCount(0);
         if (row.remote)
         {
@@ -521,6 +526,49 @@ TEST_F(Controls, KeyHoldEndsWhenItsAutoRepeatStops)
     EXPECT_GT(ended - began, firstAllowance + 150) << "the repeats kept the hold going";
     EXPECT_LE(ended - lastRepeat, allowance + 150) << "stopped soon after the last repeat";
     EXPECT_GE(ended - lastRepeat, allowance - 30) << "not before its time";
+}
+
+// Under X without a window manager the keys follow the pointer: a key let go after the pointer
+// left the window is never seen. Until the first repeat the pointer leaving ends the hold; once
+// the key repeats, only the repeats count.
+TEST_F(Controls, KeyHoldEndsWhenThePointerLeavesBeforeTheFirstRepeat)
+{
+    RECT area;
+    GetWindowRect(mainWindow, &area);
+    struct Row
+    {
+        DWORD repeatsUntil; // repeats posted every 100 ms from 100 ms until then (0: none)
+        DWORD leaveAt;      // when the pointer leaves the window
+        DWORD endsAfter;    // the hold ends no sooner
+        DWORD endsBefore;   // and no later
+    } rows[] = {
+        {0, 200, 200, 350},    // no repeat yet: the pointer decides
+        {700, 250, 700, 1300}, // repeating: the pointer no longer counts, the repeats do
+    };
+    for (const Row& row : rows)
+    {
+        SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+        uint32_t start = LogCount(0);
+        SetFocus(mainWindow);
+        Key(VK_UP, false);
+        DWORD began = GetTickCount();
+        DWORD ended;
+        {
+            Later repeats(100, [&] {
+                for (DWORD at = 100; at <= row.repeatsUntil; at += 100, Sleep(100))
+                    PostMessageA(mainWindow, WM_KEYDOWN, VK_UP, 0x40000001);
+            });
+            Later leave(row.leaveAt, [&] { SetCursorPos(area.right + 50, area.bottom + 50); });
+            Later rescue(1800, [] { Key(VK_UP, true); }); // ends a hold that missed its end
+            PumpUntil(TwoRequests, &start, 2000);
+            ended = GetTickCount();
+        }
+        Key(VK_UP, true);
+        PumpFor(50);
+        EXPECT_EQ(Frames({"06 05 12 01 00 01", STOP}), RequestsSince(0, start)) << row.leaveAt;
+        EXPECT_GE(ended - began, row.endsAfter) << "repeats until " << row.repeatsUntil;
+        EXPECT_LE(ended - began, row.endsBefore) << "repeats until " << row.repeatsUntil;
+    }
 }
 
 // A key hold that ends early leaves no queued repeat behind to start another movement.
