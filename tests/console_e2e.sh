@@ -64,12 +64,7 @@ else
   xdotool key alt+F4
 fi
 
-ended=0
-for _ in $(seq 150); do
-  kill -0 $console 2>/dev/null || { ended=1; break; }
-  sleep 0.1
-done
-[ $ended = 1 ] || { fail "the console did not end within 15 s of Alt+F4"; kill $console; }
+hlr8_wait_for_exit $console 15 || { fail "the console did not end within 15 s of Alt+F4"; kill $console; }
 
 expected=(
   "05 08 17 01 00" "04 08 04 00" "04 01 04 00" "04 05 04 00" "05 01 12 03 00"

@@ -380,12 +380,8 @@ close_message_boxes
 focus_console
 xdotool key alt+F4
 
-ended=0
-for _ in $(seq 150); do
-  kill -0 $console_pid 2>/dev/null || { ended=1; break; }
-  sleep 0.1
-done
-[ $ended = 1 ] || { fail "the console did not end within 15 s of Alt+F4"; kill $console_pid; }
+hlr8_wait_for_exit $console_pid 15 ||
+  { fail "the console did not end within 15 s of Alt+F4"; kill $console_pid; }
 echo "input_storm_e2e: storm $storm_ms ms, $boxes message boxes; frame log $work/frames.log"
 
 report=$(check_frame_log)

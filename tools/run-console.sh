@@ -86,11 +86,7 @@ echo "run-console: no display, so the console ran on a private Xvfb;" \
 xdotool mousemove --window "$window" 54 5 click 1
 sleep 0.3
 xdotool key alt+F4
-for _ in $(seq 150); do
-  kill -0 $console 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 $console 2>/dev/null; then
+if ! hlr8_wait_for_exit $console 15; then
   echo "run-console: the console did not close; stopping it" >&2
   kill $console
   exit 1

@@ -76,6 +76,15 @@ hlr8_wine_stop() {
   "$hlr8_wineserver" -k >/dev/null 2>&1 || true
 }
 
+# Waits up to the given seconds for a process to end; status 0 when it has ended.
+hlr8_wait_for_exit() { # pid seconds
+  for _ in $(seq $(($2 * 10))); do
+    kill -0 "$1" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  ! kill -0 "$1" 2>/dev/null
+}
+
 # Prints the X id of the first window whose title matches the pattern (an extended regular
 # expression), waiting up to the given seconds for it; prints nothing when none came.
 hlr8_find_window() { # pattern seconds
