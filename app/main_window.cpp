@@ -210,14 +210,18 @@ int HandleSystemCommand(HWND window, WPARAM command, LPARAM)
 
 // The camera's half of the shutdown. A motion the remote started is stopped first: its release
 // could not arrive once the port is closed. The driver record is kept for the settings file
-// before the port closes.
+// before the port closes. Camera events that arrive meanwhile are dropped: a remote press
+// handled inside the close would start a motion just before the port closes.
 static void CloseCameraAtShutdown(HWND window)
 {
     if (!linkOpen)
         return;
+    int outerBusy = commandBusy;
+    commandBusy = 1;
     StopRemoteMotions(window); // before the snapshot, so that it keeps the record after the stop
     TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
     CloseCameraLink(0);
+    commandBusy = outerBusy;
 }
 
 static void SaveSettingsNow(HWND window)
@@ -258,6 +262,7 @@ const UINT WM_CLOSE_OWED = 1034; // main window to itself: the log-off's camera 
 
 static int handlerDepth;       // calls of MainWindowProc under way
 static int logOffCloseOwed;    // the log-off's camera close waits for the running command
+static int sessionEnding;      // from WM_QUERYENDSESSION until a cancelled log-off
 
 // Nothing runs but the handler of the message that asks: no command, no camera event, no
 // other message of this window.
@@ -280,6 +285,7 @@ static LRESULT OnQueryEndSession(HWND window)
 {
     SaveSettingsNow(window);
     StopPresetTour(); // its next step would recall on a closed port
+    sessionEnding = 1;
     logOffCloseOwed = 1;
     if (ConsoleIdle())
         CloseOwedCamera(window);
@@ -288,15 +294,22 @@ static LRESULT OnQueryEndSession(HWND window)
     return TRUE; // the log-off may go on
 }
 
-// TRUE: the session ends, and the process may be ended as soon as this returns. FALSE: the
-// log-off was cancelled; the console goes on, and a closed camera is opened again by the next
-// command that needs it.
+// TRUE: the session ends, and the process may be ended as soon as this returns (a close still
+// owed to a running command is then left to the system, which closes the port with the
+// process). FALSE: the log-off was cancelled; the console goes on, a closed camera is opened
+// again by the next command that needs it, and the next close writes the settings again.
 static LRESULT OnEndSession(HWND window, WPARAM ending)
 {
     if (!ending)
+    {
         logOffCloseOwed = 0;
+        sessionEnding = 0;
+        settingsSaved = 0;
+    }
     else if (ConsoleIdle())
+    {
         CloseOwedCamera(window);
+    }
     return 0;
 }
 
@@ -309,6 +322,8 @@ static LRESULT OnCreate(HWND window, const CREATESTRUCTA* create)
     PlaceInStackingBand(window);
     CreatePanelControls(window);
     EditSystemMenu(window);
+    sessionEnding = 0; // a new window has no log-off under way
+    logOffCloseOwed = 0;
     return 0;
 }
 
@@ -390,6 +405,8 @@ static LRESULT OnTimer(HWND window, UINT_PTR timerId)
 static LRESULT OnCameraEvent(HWND window, WPARAM kind, LPARAM frame)
 {
     CameraDriver* driver = &cameraDriver;
+    if (sessionEnding)
+        return 0; // no camera is opened again during a log-off; its close stops every motion
     if (driver->eventGate == 0 || commandBusy)
     {
         // Dropped; but a dropped release of a remote motion key still stops it later.

@@ -164,10 +164,7 @@ static void StopPanTilt(HWND window, CameraDriver* driver, const RemoteKey*)
     }
     KillTimer(window, TIMER_RAMP);
     rampRunning = 0;
-    if (SendStop(driver, PanTiltStop) == RESULT_OK)
-        SendConfiguredSpeeds(driver);
-    else
-        RestoreSpeedsAfterFailure(driver);
+    StopAcceleratedPanTilt(driver);
 }
 
 static const RemoteKey REMOTE_KEYS[] = {
@@ -368,27 +365,31 @@ void NoteDroppedCameraEvent(HWND window, const uint8_t* frame)
         droppedReleasePosted = 1;
 }
 
-// The release of each motion key listed (a key code per motion, -1 for none), handled as if it
-// had come from the remote; the list is empty afterwards.
-static void ReleaseMotionKeys(HWND window, int (&codes)[MOTION_KINDS])
+// The release of a motion key, handled as if it had come from the remote.
+static void ReleaseMotionKey(HWND window, int code)
 {
     CameraDriver* driver = &cameraDriver;
-    for (int motion = MOTION_PAN_TILT; motion < MOTION_KINDS; ++motion)
-    {
-        int code = codes[motion];
-        if (code < 0)
-            continue;
-        codes[motion] = -1;
-        int gate = driver->eventGate; // a link closed inside an event's handling keeps it shut
-        driver->eventGate = 0; // as for the frame itself: no event inside its handling
-        RemoteKeyEvent(window, driver, (uint8_t)code, 0);
-        driver->eventGate = gate;
-    }
+    int gate = driver->eventGate; // a link closed inside an event's handling keeps it shut
+    driver->eventGate = 0;        // as for the frame itself: no event inside its handling
+    RemoteKeyEvent(window, driver, (uint8_t)code, 0);
+    driver->eventGate = gate;
 }
 
+// Each running motion is released while it is still marked running, so that its stop passes
+// with the remote or OPERATE off; it counts as ended even when the stop could not be sent.
+// Dropped releases are settled too: that of a running motion by the same stop, that of a
+// motion whose press was dropped as well by nothing, since nothing moves for it (sending it
+// could reopen a link being closed).
 void StopRemoteMotions(HWND window)
 {
-    ReleaseMotionKeys(window, movingKey);
+    for (int motion = MOTION_PAN_TILT; motion < MOTION_KINDS; ++motion)
+    {
+        droppedRelease[motion] = -1;
+        if (movingKey[motion] < 0)
+            continue;
+        ReleaseMotionKey(window, movingKey[motion]);
+        movingKey[motion] = -1;
+    }
 }
 
 void SendDroppedStops(HWND window)
@@ -396,5 +397,11 @@ void SendDroppedStops(HWND window)
     droppedReleasePosted = 0;
     if (commandBusy || cameraDriver.eventGate == 0)
         return; // the handler that holds them calls again when it ends
-    ReleaseMotionKeys(window, droppedRelease);
+    for (int motion = MOTION_PAN_TILT; motion < MOTION_KINDS; ++motion)
+    {
+        int code = droppedRelease[motion];
+        droppedRelease[motion] = -1;
+        if (code >= 0)
+            ReleaseMotionKey(window, code);
+    }
 }

@@ -9,6 +9,7 @@ const PanTiltSpeed RampSpeedTable[RAMP_STEPS] = {{5, 5}, {23, 23}, {64, 23}};
 const DWORD INPUT_WAIT_MS = 5;        // longest wait for input between two looks at the queue
 const UINT KEY_MESSAGES_LAST = 0x108; // WM_KEYFIRST..0x108: WM_UNICHAR (0x109) is not ours
 const int KEY_MESSAGES_PER_LOOK = 64; // bounds one look at the queue under a flood of keys
+const int QUEUE_LIMIT = 10000;        // the most messages a thread's queue holds on Windows
 
 // Keyboard repeat settings as SystemParametersInfo reports them, and what they stand for.
 const int KEYBOARD_DELAY_MAX = 3;  // 0..3: about 250..1000 ms before the first repeat
@@ -108,7 +109,18 @@ struct HoldRelease
     int delaySetting;    // SPI_GETKEYBOARDDELAY
     int speedSetting;    // SPI_GETKEYBOARDSPEED
     int pointerInside;   // the pointer was over the window when the key hold began
+    int keysRepeat;      // the keyboard repeats held keys: the repeats are watched
 };
+
+// FilterKeys (an accessibility option) may switch the repeat off: held keys then send one
+// WM_KEYDOWN, and a watch of their repeats would end every hold.
+static int KeyboardRepeats()
+{
+    FILTERKEYS filter = {sizeof filter, 0, 0, 0, 0, 0};
+    if (!SystemParametersInfoA(SPI_GETFILTERKEYS, sizeof filter, &filter, 0))
+        return 1;
+    return !(filter.dwFlags & FKF_FILTERKEYSON) || filter.iRepeatMSec != 0;
+}
 
 static int PointerOver(HWND window)
 {
@@ -143,13 +155,13 @@ static DWORD KeyPressedAt()
 
 static HoldRelease ButtonRelease(HWND button)
 {
-    HoldRelease release = {button, 0, 0, 0, 0, 0, 0};
+    HoldRelease release = {button, 0, 0, 0, 0, 0, 0, 0};
     return release;
 }
 
 static HoldRelease KeyRelease(HWND window, int key)
 {
-    HoldRelease release = {window, key, KeyPressedAt(), 0, 0, 0, 0};
+    HoldRelease release = {window, key, KeyPressedAt(), 0, 0, 0, 0, KeyboardRepeats()};
     release.delaySetting = KeyboardSetting(SPI_GETKEYBOARDDELAY, DEFAULT_KEYBOARD_DELAY);
     release.speedSetting = KeyboardSetting(SPI_GETKEYBOARDSPEED, DEFAULT_KEYBOARD_SPEED);
     release.pointerInside = PointerOver(window);
@@ -213,7 +225,7 @@ static DWORD RepeatDeadline(const HoldRelease* release)
 
 static int RepeatsStopped(const HoldRelease* release)
 {
-    return (LONG)(GetTickCount() - RepeatDeadline(release)) > 0;
+    return release->keysRepeat && (LONG)(GetTickCount() - RepeatDeadline(release)) > 0;
 }
 
 // 1 once the operator has let go, in whichever way it shows.
@@ -230,7 +242,7 @@ static int LetGo(HoldRelease* release)
 // A wait for input cut short so that it never sleeps past the repeat deadline of a key hold.
 static DWORD WaitBeforeLetGoCheck(const HoldRelease* release, DWORD ms)
 {
-    if (release->key == 0)
+    if (release->key == 0 || !release->keysRepeat)
         return ms;
     LONG untilDeadline = (LONG)(RepeatDeadline(release) - GetTickCount()) + 1;
     if (untilDeadline <= 0)
@@ -245,7 +257,7 @@ static void DiscardQueuedKeys(const HoldRelease* release)
     if (release->key == 0)
         return;
     MSG message;
-    for (int i = 0; i < KEY_MESSAGES_PER_LOOK; ++i)
+    for (int i = 0; i < QUEUE_LIMIT; ++i) // a stop that timed out twice queues 300 repeats
         if (!PeekMessageA(&message, 0, WM_KEYFIRST, KEY_MESSAGES_LAST, PM_REMOVE))
             return;
 }
@@ -371,8 +383,7 @@ static DWORD WaitBeforeNextStep(int step, DWORD elapsed)
     return untilDue < INPUT_WAIT_MS ? untilDue : INPUT_WAIT_MS;
 }
 
-// Stops the moving camera and puts the configured speeds back; 1 when both succeeded.
-static int StopAccelerated(CameraDriver* driver)
+int StopAcceleratedPanTilt(CameraDriver* driver)
 {
     if (SendStop(driver, PanTiltStop) != RESULT_OK)
     {
@@ -400,13 +411,13 @@ static int HoldPanTiltAccelerated(HoldRelease* release, StartCommand start, Came
             step = due;
             if (SendRampSpeed(driver, step) != RESULT_OK)
             {
-                StopAccelerated(driver); // the camera is moving: stop it now
+                StopAcceleratedPanTilt(driver); // the camera is moving: stop it now
                 break;
             }
         }
         if (LetGo(release))
         {
-            result = StopAccelerated(driver);
+            result = StopAcceleratedPanTilt(driver);
             break;
         }
         WaitForInput(WaitBeforeLetGoCheck(release, WaitBeforeNextStep(step, elapsed)));

@@ -19,7 +19,8 @@
 //   end sends the stop. The first repeat's allowance counts from the key press (the time its
 //   WM_KEYDOWN was queued), not from the hold's late start behind a slow command. Until that
 //   first repeat arrives, the pointer leaving the window also ends the hold: under X the keys
-//   follow the pointer, and the key-up goes elsewhere. With panReversed the movement is the
+//   follow the pointer, and the key-up goes elsewhere. Where FilterKeys has switched the
+//   repeat off, the repeats are not watched. With panReversed the movement is the
 //   other arrow's, so a left or right hold watches both arrows, their state and their repeats.
 // - When a key hold ends, however it ends, the key messages still queued are discarded: each
 //   queued auto-repeat would otherwise start a movement of its own after the operator let go.
@@ -43,8 +44,8 @@
 //   WaitForMouseRelease   the button holds of focus and zoom, whose commands the caller sends.
 //   MouseReleased, KeyReleased   remove at most one message of their range; 1 for the release.
 //   SendStop              a stop, sent again once when it failed and the port is open.
-//   SendRampSpeed, SendConfiguredSpeeds, RestoreConfiguredSpeeds, RestoreSpeedsAfterFailure
-//                         the pan/tilt speeds of accelerated movements and their way back.
+//   SendRampSpeed, SendConfiguredSpeeds, RestoreConfiguredSpeeds, RestoreSpeedsAfterFailure,
+//   StopAcceleratedPanTilt  the pan/tilt speeds of accelerated movements and their way back.
 //   KeyRepeatAllowanceMs  how long a key hold waits for the next auto-repeat.
 //   PanTiltStartCommand   the start command for a pair of direction keys (-1: no movement).
 #pragma once
@@ -88,6 +89,9 @@ ResultCode SendStop(CameraDriver* driver, StopCommand stop);
 ResultCode SendRampSpeed(CameraDriver* driver, int step);
 // Sends the driver's panSpeed and tiltSpeed; on success the note is cleared.
 ResultCode SendConfiguredSpeeds(CameraDriver* driver);
+// Stops an accelerated pan/tilt and puts the configured speeds back (at once, or after a
+// failed stop as RestoreSpeedsAfterFailure says); 1 when the stop and the speeds succeeded.
+int StopAcceleratedPanTilt(CameraDriver* driver);
 // SendConfiguredSpeeds if a ramp speed may be in the camera, else RESULT_OK without a frame.
 ResultCode RestoreConfiguredSpeeds(CameraDriver* driver);
 // After a failed command of an accelerated movement: restores the configured speeds now if the

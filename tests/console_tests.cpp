@@ -450,6 +450,7 @@ TEST_F(ConsoleTest, LogOffDuringACommandSavesAtOnceAndClosesTheCameraAfterIt)
 
     // Cancelled: the panel paints with its font, and HOME opens the camera again.
     SendMessageA(mainWindow, WM_ENDSESSION, FALSE, 0);
+    EXPECT_EQ(0, settingsSaved) << "the next close writes the choices made since";
     EXPECT_EQ(OBJ_FONT, (int)GetObjectType(panelMetrics.labelFont));
     EXPECT_TRUE(RedrawWindow(mainWindow, 0, 0, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN));
     mark = LogCount(0);

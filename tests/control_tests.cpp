@@ -587,7 +587,7 @@ TEST_F(Controls, KeyHoldThatFailsDiscardsItsQueuedRepeats)
         workingFlags.acceleratedSpeed = row.accelerated;
         ASSERT_EQ(1, EnsureCameraReady(&cameraDriver)) << "after the refusal of the row before";
         ArmVirtualCameraFault(VirtualCameraOnPort(0), CAMERA_FAULT_NAK, 1);
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 100; ++i) // more than one look at the queue takes
             PostMessageA(mainWindow, WM_KEYDOWN, VK_UP, 0x40000001);
         PostMessageA(mainWindow, WM_KEYUP, VK_UP, 0xC0000001);
         uint32_t start = LogCount(0);
@@ -916,6 +916,13 @@ TEST_F(Controls, ARemoteMotionStopsOnItsCameraBeforeTheLinkIsReopened)
         {"Initialize Camera, accelerated", 1, 2, 2,
          [] { SendMessageA(mainWindow, WM_SYSCOMMAND, IDM_INIT_CAMERA, 0); },
          Joined({{SPEED_5, PAN_LEFT, STOP, SPEED_70}, INITIALIZE_CAMERA})},
+        // OPERATE switched off while the remote moves the camera: its stop still goes out.
+        {"OPERATE off, CAMERA 1", 0, 2, 0,
+         [] {
+             operateMode = 0;
+             Press(ID_CAMERA_1);
+         },
+         {PAN_LEFT, STOP, SELECT_MODE_1}},
     };
     for (const Row& row : rows)
     {
