@@ -92,6 +92,8 @@ struct Server
     int replyFd;
     char control[CONTROL_LINE_SIZE];
     int controlCount;
+    char reply[CONTROL_LINE_SIZE];
+    int replyLength;
     int quit;
     struct timespec start;
     int comNumber;
@@ -275,20 +277,28 @@ static uint64_t SleepUs(uint64_t nowUs, int sendBlocked)
 
 static void Reply(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Kept until the command's effects are on the line, in the page and in the log: a test that
+// reads the answer may look at them at once.
 static void Reply(const char* format, ...)
 {
-    char text[CONTROL_LINE_SIZE];
     va_list arguments;
     va_start(arguments, format);
-    int length = vsnprintf(text, sizeof text - 1, format, arguments);
+    int length = vsnprintf(server.reply, sizeof server.reply - 1, format, arguments);
     va_end(arguments);
     if (length < 0)
-        return;
-    if (length > (int)sizeof text - 2)
-        length = (int)sizeof text - 2;
-    text[length++] = '\n';
-    if (write(server.replyFd, text, (size_t)length) != length)
+        length = 0;
+    if (length > (int)sizeof server.reply - 2)
+        length = (int)sizeof server.reply - 2;
+    server.reply[length++] = '\n';
+    server.replyLength = length;
+}
+
+static void SendReply()
+{
+    if (server.replyLength > 0 &&
+        write(server.replyFd, server.reply, (size_t)server.replyLength) != server.replyLength)
         perror("hlr8-camera: reply");
+    server.replyLength = 0;
 }
 
 static int ParseNumber(const char* text, int base, long low, long high, long* value)
@@ -450,6 +460,7 @@ static void HandleControlLine(char* text)
     uint64_t now = NowUs();
     RunCommand(words, count, (uint32_t)(now / 1000));
     Publish(now);
+    SendReply();
 }
 
 static void ReadControl()
@@ -477,6 +488,7 @@ static void ReadControl()
     {
         server.controlCount = 0;
         Reply("error line too long");
+        SendReply();
     }
 }
 
