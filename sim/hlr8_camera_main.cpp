@@ -63,7 +63,9 @@ static const char USAGE[] =
 const int CONTROL_LINE_SIZE = 512;
 const int MAX_WORDS = 40;
 const int LOG_LINE_SIZE = 160;
-const uint64_t LINES_POLL_US = 2000; // how often RTS is looked at in the shared page
+// How often RTS is looked at in the shared page: the console changes it rarely (an RTS pulse
+// lasts 250 ms), and each look wakes the camera, 200 times a second when idle.
+const uint64_t LINES_POLL_US = 5000;
 const uint64_t FULL_PTY_RETRY_US = 2000;
 
 struct Options
