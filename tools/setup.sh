@@ -2,7 +2,8 @@
 # Installs what building and testing the console needs on a Debian machine, if it is missing.
 #
 # First what the 64-bit build and its tests need: MinGW-w64 for both targets (the 32-bit
-# program and the 64-bit build the tests run on), Wine's 64-bit loader and its fonts, CMake,
+# program and the 64-bit build the tests run on), the machine's own C and C++ compiler (the
+# native camera and the test shim), Wine's 64-bit loader and its fonts, CMake,
 # Ninja, GoogleTest, socat, Xvfb, xdotool, ImageMagick and zip. Failing to install these is the
 # one fatal error: it names the packages and gives apt's reason.
 #
@@ -28,6 +29,7 @@ needed_64bit() {
   have i686-w64-mingw32-windres || echo binutils-mingw-w64-i686
   have x86_64-w64-mingw32-g++-posix || echo g++-mingw-w64-x86-64
   have x86_64-w64-mingw32-windres || echo binutils-mingw-w64-x86-64
+  have g++ || echo g++ # the native camera (sim/) and the modem-line shim (tests/) for Linux
   have cmake || echo cmake
   have ninja || echo ninja-build
   have socat || echo socat
