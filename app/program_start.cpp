@@ -13,6 +13,7 @@
 HINSTANCE appInstance;
 int debugTitles;
 VirtualCameraOptions virtualCameraOptions;
+LineTraceOption lineTrace;
 int rejectedSwitches;
 
 static char firstRejectedSwitch[64]; // shown in the box, cut to fit
@@ -48,6 +49,55 @@ static void RejectSwitch(const char* token)
         lstrcpynA(firstRejectedSwitch, token, sizeof firstRejectedSwitch);
 }
 
+static char UpperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
+}
+
+// 1 when text begins with word (upper case), ASCII letters in either case; *rest is what
+// follows.
+static int StartsWithWord(const char* text, const char* word, const char** rest)
+{
+    for (; *word; ++word, ++text)
+        if (UpperAscii(*text) != *word)
+            return 0;
+    *rest = text;
+    return 1;
+}
+
+// /LINELOG:<path>: one pair of surrounding double quotes is removed. A path too long for the
+// token is never cut short: it is kept (its beginning) only to be named in the message.
+// Returns 0 when the token is no line-trace switch.
+static int TakeLineTraceSwitch(const char* token, int tooLong)
+{
+    const char* path = 0;
+    if ((token[0] != '-' && token[0] != '/') || !StartsWithWord(token + 1, "LINELOG", &path))
+        return 0;
+    if (*path != ':')
+    {
+        if (*path)
+            return 0; // another word that begins alike
+        RejectSwitch(token);
+        return 1;
+    }
+    ++path;
+    int length = lstrlenA(path);
+    if (path[0] == '"' && (tooLong || (length >= 2 && path[length - 1] == '"')))
+    {
+        ++path;
+        length -= tooLong ? 1 : 2; // the closing quote of a path cut short is not there
+    }
+    if (length == 0 || path[0] == '"')
+    {
+        RejectSwitch(token);
+        return 1;
+    }
+    lineTrace.pathTooLong = tooLong;
+    lstrcpynA(lineTrace.path, path,
+              length + 1 < LINE_TRACE_PATH_SIZE ? length + 1 : LINE_TRACE_PATH_SIZE);
+    return 1;
+}
+
 static void TakeToken(const char* token, int tooLong)
 {
     if ((token[0] == '-' || token[0] == '/') && token[1] == 'D')
@@ -55,6 +105,8 @@ static void TakeToken(const char* token, int tooLong)
         debugTitles = 1;
         return;
     }
+    if (TakeLineTraceSwitch(token, tooLong))
+        return;
     if (tooLong)
     {
         // Only its beginning is known: ask on a scratch copy whether it was meant for us.
@@ -79,13 +131,29 @@ void ParseCommandLine(const char* commandLine)
         TakeToken(token, tooLong);
 }
 
+// 1 when a trace was asked for and cannot be written.
+static int StartLineTrace()
+{
+    if (!lineTrace.path[0])
+        return 0;
+    return lineTrace.pathTooLong || !OpenLineTrace(lineTrace.path);
+}
+
+// The trace is opened right before the cameras are attached, so that its clock and theirs
+// start together; its message waits until both are running.
 static void StartVirtualCameras()
 {
     if (rejectedSwitches)
         ShowErrorBox("Command-line switch not understood and ignored: %s", firstRejectedSwitch);
+    int traceFailed = StartLineTrace();
     // Attaches nothing when no switch asked for a camera.
     if (AttachVirtualCameras(&virtualCameraOptions) != RESULT_OK)
         ShowErrorBox("The virtual cameras or their frame log could not be set up.");
+    if (traceFailed && lineTrace.pathTooLong)
+        ShowErrorBox("Cannot write the line trace: its path is too long (%.60s...).",
+                     lineTrace.path);
+    else if (traceFailed)
+        ShowErrorBox("Cannot write the line trace to %s", lineTrace.path);
 }
 
 static void DetectColorMode()
@@ -102,6 +170,7 @@ int StartConsole(HINSTANCE instance, HINSTANCE previousInstance, const char* com
     if (!previousInstance && !RegisterMainWindowClass(instance))
         return 0;
     ResetVirtualCameraOptions(&virtualCameraOptions);
+    ResetLineTraceOption();
     ParseCommandLine(commandLine);
     ResetDriver(&cameraDriver);
     LoadSettingsAtStart(&settingsImage, &workingFlags, &cameraDriver, instance,
@@ -147,7 +216,14 @@ int RunMessageLoop()
     }
 }
 
+void ResetLineTraceOption()
+{
+    lineTrace.path[0] = 0;
+    lineTrace.pathTooLong = 0;
+}
+
 void EndConsole()
 {
     DetachVirtualCameras();
+    CloseLineTrace();
 }

@@ -6,10 +6,14 @@
 //   no token is ever cut short. Tokens are separated by spaces; a double-quoted part (a path
 //   with spaces) stays in one token. -D or /D (upper-case D, the rest of the token ignored)
 //   sets debugTitles; the virtual-camera switches (sim/virtual_camera.h) attach cameras to
-//   the ports; everything else is ignored. A token too long for the switch buffer cannot be a
-//   valid switch: a virtual-camera switch that long is rejected like a malformed one.
-// - A rejected virtual-camera switch is reported once in an "Error" box and the console starts
-//   without it.
+//   the ports; /LINELOG:<path> (either case, '-' or '/') writes the line trace of every port
+//   to the file at path (link/line_trace.h); everything else is ignored. A token too long for
+//   the switch buffer cannot be a valid switch: a virtual-camera switch that long is rejected
+//   like a malformed one, and a line trace that long is reported as a path too long.
+// - A rejected virtual-camera or line-trace switch (/LINELOG with no path) is reported once in
+//   an "Error" box and the console starts without it. A trace file that cannot be written (a
+//   folder that does not exist, a read-only place, a path too long) is named in an "Error" box
+//   at start, and the console runs without a trace.
 // - A failure to register the class, set up the panel or create the window ends the program
 //   with exit code 0 and no message; a camera that cannot be reached does not (the camera
 //   control reports it and the window stays usable).
@@ -18,11 +22,13 @@
 //   ParseCommandLine   debugTitles and the virtual-camera options from the command line.
 //   StartConsole       everything up to the message loop; 1 when the main window is up.
 //   RunMessageLoop     until the window is gone; the quit message's exit code.
-//   EndConsole         the virtual cameras detached (after the port is closed).
+//   EndConsole         the virtual cameras detached (after the port is closed), the trace
+//                      closed.
 #pragma once
 
 #include <windows.h>
 
+#include "link/line_trace.h"
 #include "sim/virtual_camera.h"
 
 const int COMMAND_TOKEN_SIZE = MAX_PATH; // a switch and its argument, terminator included
@@ -30,9 +36,17 @@ const int COMMAND_TOKEN_SIZE = MAX_PATH; // a switch and its argument, terminato
 extern HINSTANCE appInstance;
 extern int debugTitles; // -D: debugging figures in the Preset Cycle Mode title
 extern VirtualCameraOptions virtualCameraOptions;
-extern int rejectedSwitches; // virtual-camera switches not taken
+extern int rejectedSwitches; // virtual-camera and line-trace switches not taken
+
+struct LineTraceOption
+{
+    char path[LINE_TRACE_PATH_SIZE]; // /LINELOG: the trace file; empty: no trace
+    int pathTooLong;                 // the path did not fit: path holds its beginning
+};
+extern LineTraceOption lineTrace;
 
 void ParseCommandLine(const char* commandLine);
+void ResetLineTraceOption();
 int StartConsole(HINSTANCE instance, HINSTANCE previousInstance, const char* commandLine,
                  int showCommand);
 int RunMessageLoop();

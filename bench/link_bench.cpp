@@ -17,6 +17,7 @@
 //   (SimSetReadTap) gives each byte's arrival and reading time.
 // - The process's CPU seconds (GetProcessTimes) while the port stays open for IDLE_MS with
 //   the reader thread waiting and no traffic.
+// - With a line trace (second argument), also the time one trace line takes on its own.
 //
 // How it measures
 // - Every call starts on a quiet line: before it, the benchmark waits until both directions
@@ -26,6 +27,7 @@
 //   four operations take turns, so that a slow spell of the machine hits all of them alike.
 #include "commands/camera_commands.h"
 #include "link/camera_driver.h"
+#include "link/line_trace.h"
 #include "link/simulated_line.h"
 #include "sim/virtual_camera.h"
 
@@ -436,14 +438,46 @@ static void MeasureIdle()
     CloseVirtualCamera();
 }
 
-// With a line speed as its argument only that speed is measured, and the idle CPU is not.
+// --- The line trace's own cost ---
+
+const int TRACE_LINE_RUNS = 2000;
+
+// Times single trace lines of a 14-byte reply, as the receiver writes them, one at a time.
+static void MeasureTraceLines()
+{
+    static double us[TRACE_LINE_RUNS];
+    const uint8_t reply[14] = {0x0D, 0x08, 0x98, 0x01, 0x01, 0x80, 0x07, 0x08,
+                               0x02, 0x58, 0x00, 0x00, 0x00, 0x00};
+    for (int i = 0; i < TRACE_LINE_RUNS; ++i)
+    {
+        double start = NowMs();
+        TraceLineBytes(BENCH_PORT, TRACE_FRAME_READ, reply, (int)sizeof reply);
+        us[i] = (NowMs() - start) * 1000.0;
+    }
+    qsort(us, TRACE_LINE_RUNS, sizeof(double), CompareDoubles);
+    printf("line trace: %d lines of a 14-byte frame, one WriteFile each: median %.1f us, "
+           "p95 %.1f us, max %.1f us\n",
+           TRACE_LINE_RUNS, Median(us, TRACE_LINE_RUNS),
+           Percentile(us, TRACE_LINE_RUNS, 0.95), us[TRACE_LINE_RUNS - 1]);
+}
+
+// With a line speed as its argument only that speed is measured (0: every speed), and the idle
+// CPU is not. A path as the second argument writes the line trace there (/LINELOG), so that
+// its cost shows against a run without it.
 int main(int argc, char** argv)
 {
     int onlySpeed = argc > 1 ? atoi(argv[1]) : 0;
+    const char* tracePath = argc > 2 ? argv[2] : 0;
     QueryPerformanceFrequency(&counterFrequency);
     printf("HL-R8 link benchmark: %d calls per operation and speed, camera answering at once,\n"
-           "simulated line paced at the line speed (10 bit times per byte).\n\n",
+           "simulated line paced at the line speed (10 bit times per byte).\n",
            RUNS);
+    if (tracePath && !OpenLineTrace(tracePath))
+    {
+        printf("cannot write the line trace to %s\n", tracePath);
+        return 1;
+    }
+    printf("line trace: %s\n\n", tracePath ? tracePath : "none");
     printf("  baud  operation       kind                n   median      p95     wire  ratio\n"
            "                                                     ms       ms       ms  "
            "measured/wire\n");
@@ -452,8 +486,11 @@ int main(int argc, char** argv)
         if (!onlySpeed || onlySpeed == LINE_SPEEDS[i])
             RunLineSpeed(LINE_SPEEDS[i]);
     printf("\n");
+    if (tracePath)
+        MeasureTraceLines();
     if (!onlySpeed)
         MeasureIdle();
     printf("\nwhole run: %.0f s\n", (NowMs() - start) / 1000.0);
+    CloseLineTrace();
     return 0;
 }

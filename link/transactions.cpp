@@ -1,6 +1,8 @@
 // Transactions: receiving and acknowledging frames, sending requests, pairing a request with
 // its acknowledgement and reply, and the status report that turns results into messages.
 #include "link/camera_driver.h"
+#include "link/frame_line.h"
+#include "link/line_trace.h"
 
 #include <string.h>
 
@@ -21,37 +23,85 @@ static void WriteAcknowledgement(CameraDriver* driver, const uint8_t* frame)
     WriteFrame(driver, buffer);
 }
 
+// Bytes the receiver dropped while looking for a length byte, kept for the line trace until
+// a frame starts, the wait ends or a line's worth has gathered.
+struct SkippedBytes
+{
+    uint8_t bytes[FRAME_LINE_BYTES];
+    int count;
+};
+
+static void TraceSkippedBytes(CameraDriver* driver, SkippedBytes* skipped)
+{
+    TraceLineBytes(driver->portIndex, TRACE_BYTES_READ, skipped->bytes, skipped->count);
+    skipped->count = 0;
+}
+
+static void NoteSkippedByte(CameraDriver* driver, SkippedBytes* skipped, uint8_t value)
+{
+    if (!LineTraceIsOpen())
+        return;
+    if (skipped->count == FRAME_LINE_BYTES)
+        TraceSkippedBytes(driver, skipped);
+    skipped->bytes[skipped->count++] = value;
+}
+
+// Reads the N bytes that follow the length byte in frame[0]. The frame goes to the line
+// trace once it is whole, and as far as it came when a byte fails to follow.
+static ResultCode ReadFrameBody(CameraDriver* driver, uint8_t* frame)
+{
+    int total = FrameTotalLength(frame);
+    for (int i = 1; i < total; ++i)
+    {
+        int next = ReadByte(driver, BYTE_TIMEOUT_MS);
+        if (next < 0)
+        {
+            TraceLineBytes(driver->portIndex, TRACE_BYTES_READ, frame, i);
+            return next;
+        }
+        frame[i] = (uint8_t)next;
+    }
+    TraceLineBytes(driver->portIndex, TRACE_FRAME_READ, frame, total);
+    return RESULT_OK;
+}
+
 // Waits for a byte that can start a frame and reads the rest of the frame after it.
 // Bytes outside 3..32 are dropped: that is how the receiver finds the next frame.
 static ResultCode ReadFrameBytes(CameraDriver* driver, uint8_t* frame, DWORD start,
                                  DWORD timeoutMs)
 {
+    SkippedBytes skipped;
+    skipped.count = 0;
+    ResultCode result = RESULT_TIMEOUT;
     for (;;)
     {
         int waiting = 0;
         if (!driver->portOpen || !QueryBytesWaiting(driver, &waiting))
-            return RESULT_READ_ERROR;
+        {
+            result = RESULT_READ_ERROR;
+            break;
+        }
         if (waiting > 0)
         {
             int value = ReadByte(driver, BYTE_TIMEOUT_MS);
             if (value < 0)
-                return value;
+            {
+                result = value;
+                break;
+            }
             if (IsLengthByte(value))
             {
+                TraceSkippedBytes(driver, &skipped);
                 frame[0] = (uint8_t)value;
-                for (int i = 1; i <= value; ++i)
-                {
-                    int next = ReadByte(driver, BYTE_TIMEOUT_MS);
-                    if (next < 0)
-                        return next;
-                    frame[i] = (uint8_t)next;
-                }
-                return RESULT_OK;
+                return ReadFrameBody(driver, frame);
             }
+            NoteSkippedByte(driver, &skipped, (uint8_t)value);
         }
         if (GetTickCount() - start >= timeoutMs)
-            return RESULT_TIMEOUT;
+            break;
     }
+    TraceSkippedBytes(driver, &skipped);
+    return result;
 }
 
 static void NoteCameraUp(CameraDriver* driver, const uint8_t* frame)
@@ -118,7 +168,8 @@ static void ReleaseFrameWriteLock()
     InterlockedExchange(&frameWriteBusy, 0);
 }
 
-static ResultCode WriteFrameBytes(CameraDriver* driver, uint8_t* request)
+// *written counts the bytes that went out, checksum included.
+static ResultCode WriteFrameBytes(CameraDriver* driver, uint8_t* request, int* written)
 {
     int length = request[0];
     uint8_t sum = 0;
@@ -127,15 +178,25 @@ static ResultCode WriteFrameBytes(CameraDriver* driver, uint8_t* request)
         if (WriteByte(driver, request[i]) != RESULT_OK)
             return RESULT_WRITE_ERROR;
         sum = (uint8_t)(sum + request[i]);
+        ++*written;
     }
     request[length] = (uint8_t)(0x100 - sum);
-    return WriteByte(driver, request[length]);
+    if (WriteByte(driver, request[length]) != RESULT_OK)
+        return RESULT_WRITE_ERROR;
+    ++*written;
+    return RESULT_OK;
 }
 
+// The frame goes to the line trace under the write lock, so that the trace holds the frames
+// of both threads in the order they went out.
 ResultCode WriteFrame(CameraDriver* driver, uint8_t* request)
 {
     TakeFrameWriteLock();
-    ResultCode result = WriteFrameBytes(driver, request);
+    int written = 0;
+    ResultCode result = WriteFrameBytes(driver, request, &written);
+    TraceLineBytes(driver->portIndex,
+                   result == RESULT_OK ? TRACE_FRAME_WRITTEN : TRACE_PART_WRITTEN, request,
+                   written);
     ReleaseFrameWriteLock();
     return result;
 }

@@ -4,8 +4,9 @@
 
 #include <string.h>
 
+#include "link/frame_line.h"
+
 const int SERVICE_CHUNK = 256;   // bytes moved per read or write of the line
-const int LOG_LINE_SIZE = 160;   // "<ms> COMn CAM>PC " and 33 bytes as hex
 const int PORT_LIST_LIMIT = 8;   // digits accepted after /SIM:
 const int DEMO_PORTS[] = {0, 1}; // /SIM alone: COM1 and COM2
 
@@ -28,49 +29,13 @@ static void PrepareLogLock()
 
 // --- Frame log file ---
 
-static char* PutText(char* out, const char* text)
-{
-    while (*text)
-        *out++ = *text++;
-    return out;
-}
-
-static char* PutDecimal(char* out, uint32_t value)
-{
-    char digits[10];
-    int count = 0;
-    do
-    {
-        digits[count++] = (char)('0' + value % 10);
-        value /= 10;
-    } while (value > 0);
-    while (count > 0)
-        *out++ = digits[--count];
-    return out;
-}
-
-static char* PutHex(char* out, uint8_t value)
-{
-    const char* HEX = "0123456789ABCDEF";
-    *out++ = HEX[value >> 4];
-    *out++ = HEX[value & 0x0F];
-    return out;
-}
-
 // One line of the log file; the buffer has room for the longest entry.
 static int FormatLogLine(const CameraLogEntry* entry, int portIndex, char* line)
 {
-    char* out = PutDecimal(line, entry->timeMs);
-    out = PutText(out, " COM");
-    *out++ = (char)('1' + portIndex);
-    out = PutText(out, entry->direction == CAMERA_LOG_SENT ? " CAM>PC" : " PC>CAM");
-    for (int i = 0; i < entry->length; ++i)
-    {
-        *out++ = ' ';
-        out = PutHex(out, entry->bytes[i]);
-    }
-    out = PutText(out, "\r\n");
-    return (int)(out - line);
+    const char* direction =
+        entry->direction == CAMERA_LOG_SENT ? FRAME_FROM_CAMERA : FRAME_TO_CAMERA;
+    return FormatFrameLine(line, entry->timeMs, portIndex, direction, entry->bytes,
+                           entry->length);
 }
 
 // Writes the model's new log entries; called with the camera's lock held. Entries that the
@@ -87,7 +52,7 @@ static void FlushLog(VirtualCamera* camera)
         for (uint32_t i = first; i != total && logFile != INVALID_HANDLE_VALUE; ++i)
         {
             const CameraLogEntry* entry = CameraLogEntryAt(&camera->model, i);
-            char line[LOG_LINE_SIZE];
+            char line[FRAME_LINE_SIZE];
             DWORD written = 0;
             int length = FormatLogLine(entry, camera->portIndex, line);
             WriteFile(logFile, line, (DWORD)length, &written, 0);

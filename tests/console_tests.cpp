@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <thread>
@@ -329,6 +331,7 @@ TEST_F(ConsoleTest, CommandLineSwitches)
         int rejected;
         int com3; // a camera is asked for COM3
         std::string logPath;
+        std::string tracePath = "";
     } cases[] = {
         {"-D", 1, 0, 0, ""},
         {"  /Dfoo  /SIM:3", 1, 0, 1, ""},
@@ -337,17 +340,22 @@ TEST_F(ConsoleTest, CommandLineSwitches)
         {"/SIMLOG:\"C:\\log dir\\frames.log\" /SIM:3", 0, 0, 1, "C:\\log dir\\frames.log"},
         {std::string(1000, 'x') + " -D", 1, 0, 0, ""},        // longer than any buffer
         {"/SIMLOG:C:\\" + std::string(400, 'a'), 0, 1, 0, ""}, // never cut short
+        {"/linelog:\"C:\\a b\\t.log\"", 0, 0, 0, "", "C:\\a b\\t.log"},
+        {"/LINELOG: /LINELOG /LINELOG:\"\" -LINELOGS:x -LineLog:Z:\\x.log", 0, 3, 0, "",
+         "Z:\\x.log"}, // three malformed, one another word, the last path kept
     };
     for (const Case& c : cases)
     {
         debugTitles = 0;
         rejectedSwitches = 0;
         ResetVirtualCameraOptions(&virtualCameraOptions);
+        ResetLineTraceOption();
         ParseCommandLine(c.line.c_str());
         EXPECT_EQ(c.debug, debugTitles) << c.line.substr(0, 60);
         EXPECT_EQ(c.rejected, rejectedSwitches) << c.line.substr(0, 60);
         EXPECT_EQ(c.com3, virtualCameraOptions.ports[2]) << c.line.substr(0, 60);
         EXPECT_EQ(c.logPath, virtualCameraOptions.logPath) << c.line.substr(0, 60);
+        EXPECT_EQ(c.tracePath, lineTrace.path) << c.line.substr(0, 60);
     }
     ParseCommandLine(0);
     ParseCommandLine("");
@@ -576,4 +584,118 @@ TEST_F(ConsoleTest, APlaceOnNoMonitorOpensCentred)
     Close();
     EXPECT_EQ(rect.left, settingsImage.windowRect.left);
     EXPECT_EQ(rect.top, settingsImage.windowRect.top);
+}
+
+// --- The line trace ---
+
+static std::string TempFile(const char* name)
+{
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    return std::string(folder) + name;
+}
+
+// The frame lines of one port and direction in a trace or frame log, in order: the bytes and
+// the time. Lines of other labels (bytes that make no frame) are left out.
+struct FileFrame
+{
+    std::string bytes;
+    unsigned long ms;
+};
+
+static std::vector<FileFrame> FileFrames(const std::string& path, const char* direction)
+{
+    std::vector<FileFrame> frames;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return frames;
+    char text[256];
+    while (fgets(text, sizeof text, file))
+    {
+        unsigned long ms = 0;
+        char port[8], label[16];
+        int used = 0;
+        if (sscanf(text, "%lu %7s %15s %n", &ms, port, label, &used) == 3 &&
+            !strcmp(port, "COM1") && !strcmp(label, direction))
+            frames.push_back({std::string(text + used, strcspn(text + used, "\r\n")), ms});
+    }
+    fclose(file);
+    return frames;
+}
+
+static bool PanStopped(void*)
+{
+    Frames sent = RequestsSince(0, remoteMark);
+    return !sent.empty() && sent.back() == PAN_TILT_STOP;
+}
+
+// The console's trace of a run and the camera's own log hold the same frames, each direction
+// in the same order, at times close together: the start-up, a remote hold (frames the reader
+// thread reads and answers), HOME and the shutdown.
+TEST_F(ConsoleTest, LineTraceEqualsTheCamerasFrameLog)
+{
+    std::string trace = TempFile("hlr8_console_trace.log");
+    std::string cameraLog = TempFile("hlr8_console_frames.log");
+    Start(("/LINELOG:\"" + trace + "\" /SIM /SIMLOG:\"" + cameraLog + "\"").c_str());
+    EXPECT_TRUE(LineTraceIsOpen());
+    remoteMark = LogCount(0);
+    PressVirtualRemoteKey(VirtualCameraOnPort(0), 0xE0, 1);
+    ASSERT_TRUE(PumpUntil(PanStarted, 0, 3000));
+    PressVirtualRemoteKey(VirtualCameraOnPort(0), 0xE0, 0);
+    ASSERT_TRUE(PumpUntil(PanStopped, 0, 3000));
+    PressHome();
+    PumpFor(100);
+    Close();
+    EndConsole();
+    EXPECT_FALSE(LineTraceIsOpen());
+
+    for (const char* direction : {"PC>CAM", "CAM>PC"})
+    {
+        std::vector<FileFrame> traced = FileFrames(trace, direction);
+        std::vector<FileFrame> logged = FileFrames(cameraLog, direction);
+        EXPECT_GT(traced.size(), 40u) << direction;
+        ASSERT_EQ(logged.size(), traced.size()) << direction;
+        for (size_t i = 0; i < traced.size(); ++i)
+        {
+            EXPECT_EQ(logged[i].bytes, traced[i].bytes) << direction << " frame " << i;
+            long apart = (long)traced[i].ms - (long)logged[i].ms;
+            EXPECT_LT(labs(apart), 250) << direction << " frame " << i << ": " << logged[i].ms
+                                        << " ms in the camera's log";
+        }
+    }
+    DeleteFileA(trace.c_str());
+    DeleteFileA(cameraLog.c_str());
+}
+
+// A trace that cannot be written is named in one box at start; the console runs without it.
+TEST_F(ConsoleTest, ALineTraceThatCannotBeWrittenIsReportedAndTheConsoleWorks)
+{
+    // A folder cannot be opened as a file: a place the trace cannot be written to. (A read-only
+    // file would not do here: Wine under root writes it all the same.)
+    std::string folder = TempFile("");
+    folder.erase(folder.size() - 1);
+    std::string longPath = "C:\\" + std::string(400, 'a');
+    struct Case
+    {
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {"C:\\no such folder\\trace.log",
+         "Cannot write the line trace to C:\\no such folder\\trace.log"},
+        {folder, "Cannot write the line trace to " + folder},
+        {longPath, "Cannot write the line trace: its path is too long (" + longPath.substr(0, 60) +
+                       "...)."},
+    };
+    for (const Case& c : cases)
+    {
+        SeenBox box = WithBoxCloser([&] { Start(("/LINELOG:\"" + c.path + "\" /SIM").c_str()); });
+        EXPECT_EQ(c.message, box.text);
+        EXPECT_EQ("Error", box.caption);
+        EXPECT_FALSE(LineTraceIsOpen());
+        EXPECT_EQ(START_UP_REQUESTS, RequestsSince(0, 0)) << c.path.substr(0, 60);
+        EXPECT_EQ(LIGHT_GREEN, panelLights[LIGHT_CAMERA_1].state);
+        Close();
+        EndConsole();
+        settingsSaved = 0;
+    }
 }

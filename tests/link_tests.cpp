@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "link/camera_driver.h"
+#include "link/line_trace.h"
 #include "tests/scripted_peer.h"
 #include "tests/test_window.h"
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+
+#include <string>
 #include <thread>
 
 static CameraDriver driver;
@@ -498,4 +503,91 @@ TEST_F(LinkTest, OpeningAnOpenDriverClosesItFirst)
     EXPECT_EQ(1, PeerLine(other)->isOpen);
     ClosePort(&driver);
     DestroyScriptedPeer(other);
+}
+
+// --- Line trace ---
+
+// The trace's lines without their times ("COM1 PC>CAM 04 05 12 02 E3"); each time must be a
+// number that never goes back.
+static std::vector<std::string> TraceWithoutTimes(const std::string& path)
+{
+    std::vector<std::string> lines;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return lines;
+    char text[256];
+    unsigned long last = 0;
+    while (fgets(text, sizeof text, file))
+    {
+        char* rest = 0;
+        unsigned long ms = strtoul(text, &rest, 10);
+        EXPECT_TRUE(rest != text && *rest == ' ' && ms >= last) << text;
+        last = ms;
+        std::string line(rest + 1);
+        EXPECT_EQ("\r\n", line.substr(line.size() - 2)) << text;
+        lines.push_back(line.substr(0, line.size() - 2));
+    }
+    fclose(file);
+    return lines;
+}
+
+static std::string TempFile(const char* name)
+{
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    return std::string(folder) + name;
+}
+
+// Once this many more bytes have passed the tap, the next read or write (the line's failure
+// count given to the tap) fails. The tap runs with the line's lock held.
+static int tapBytesLeft;
+
+static void FailAfterBytes(void* failureCount, uint8_t, int64_t)
+{
+    if (tapBytesLeft > 0 && --tapBytesLeft == 0)
+        *(int*)failureCount = 1;
+}
+
+// Every frame on the line as it passed, bytes that make no frame too: skipped garbage, a reply
+// cut short by a failed read, a request whose write failed part way, and garbage the reader
+// thread was looking at when the port closed.
+TEST_F(LinkTest, LineTraceHoldsEveryFrameAndTheBytesThatMakeNone)
+{
+    std::string path = TempFile("hlr8_link_trace.log");
+    ASSERT_EQ(1, OpenLineTrace(path.c_str()));
+    SimulatedLine* line = PeerLine(peer);
+    OnRequest(peer, STOP_REQUEST, Concat({{0x02, 0x21, 0xFF}, ACK, STOP_REPLY}), 0, 1);
+    EXPECT_EQ(0, TransactStop());
+
+    OnRequest(peer, STOP_REQUEST, Concat({ACK, STOP_REPLY}));
+    tapBytesLeft = 4 + 3; // the ACK and three bytes of the reply
+    SimSetReadTap(line, FailAfterBytes, &line->failReads);
+    EXPECT_EQ(-10, TransactStop());
+    SimSetReadTap(line, 0, 0);
+    for (DWORD start = GetTickCount(); SimPendingToDriver(line) && GetTickCount() - start < 2000;)
+        Sleep(1); // the reader thread takes the rest of the reply: no length byte there
+
+    tapBytesLeft = 3;
+    SimSetWriteTap(line, FailAfterBytes, &line->failWrites);
+    uint8_t request[8] = {0x06, 0x05, 0x12, 0x01, 0x02, 0x00};
+    EXPECT_EQ(-11, SendRequest(&driver, request));
+    SimSetWriteTap(line, 0, 0);
+    ClosePort(&driver);
+    CloseLineTrace();
+
+    EXPECT_EQ(std::vector<std::string>({
+                  "COM1 PC>CAM 04 05 12 02 E3",
+                  "COM1 CAM>PC? 02 21 FF",
+                  "COM1 CAM>PC 03 88 00 75",
+                  "COM1 CAM>PC 04 05 92 02 63",
+                  "COM1 PC>CAM 03 88 00 75",
+                  "COM1 PC>CAM 04 05 12 02 E3",
+                  "COM1 CAM>PC 03 88 00 75",
+                  "COM1 CAM>PC? 04 05 92",
+                  "COM1 PC>CAM? 06 05 12",
+                  "COM1 CAM>PC? 02 63",
+              }),
+              TraceWithoutTimes(path));
+    EXPECT_FALSE(LineTraceIsOpen());
+    DeleteFileA(path.c_str());
 }
