@@ -75,7 +75,12 @@ row() { # output operation
     for (i = 3; i + 4 <= NF; i++)
       if ($i ~ /^[0-9]+$/ && $(i+1) ~ /^[0-9.]+$/ && $(i+2) ~ /^[0-9.]+$/ &&
           $(i+3) ~ /^[0-9.]+$/ && $(i+4) ~ /^[0-9.]+$/) {
-        printf "%8s %8s %8s %6s", $(i+1), $(i+2), $(i+3), $(i+4); exit
+        printf "%8s %8s %8s %6s", $(i+1), $(i+2), $(i+3), $(i+4)
+        if (match($0, /camera.s bytes [0-9.]+ ms, ratio [0-9.]+/)) {
+          split(substr($0, RSTART, RLENGTH), w, " ")
+          printf " %8s %6s", w[3], w[6]
+        }
+        exit
       }
     printf "%33s", "(no figures)"
   }' <<<"$1"
@@ -85,6 +90,9 @@ hold() { grep -m1 '^release to stop:' <<<"$1" | sed 's/^release to stop: //' || 
 echo
 echo "=== summary, $baud baud: median / p95 / wire in ms, ratio = median / wire"
 printf '%-15s  %-33s    %-33s\n' "" "simulated line" "COM1, hlr8-camera on a pty"
+columns=$(printf '%8s %8s %8s %6s' median p95 wire ratio)
+printf '%-15s %s    %s %s\n' "" "$columns" "$columns" \
+  " camera's bytes ms, ratio (a pty paces only what the camera sends)"
 for op in PanTiltStop QueryVersions ZoomToPosition ReadPresetData; do
   printf '%-15s  %s    %s\n' "$op" "$(row "$sim_link" "$op")" "$(row "$real_link" "$op")"
 done
