@@ -53,7 +53,7 @@ on_com1() { # program args...: in the private prefix, the shim preloaded
 }
 camera() { hlr8_camera_send "$target" "$name" "$@" >/dev/null; }
 
-echo "=== machine: $(nproc) cores; load at the start:$(uptime | sed 's/.*load average//')"
+echo "=== machine: $(nproc) cores; load average at the start: $(uptime | sed 's/.*load average: //')"
 echo "=== link_bench $baud, simulated line"
 sim_link=$(hlr8_wine "$link_bench" "$baud" </dev/null | tr -d '\r') || true
 echo "$sim_link"
@@ -98,5 +98,5 @@ for op in PanTiltStop QueryVersions ZoomToPosition ReadPresetData; do
 done
 echo "release to stop, simulated line: $(hold "$sim_hold")"
 echo "release to stop, COM1:           $(hold "$real_hold")"
-echo "load at the end:$(uptime | sed 's/.*load average//')"
+echo "load average at the end: $(uptime | sed 's/.*load average: //')"
 echo "whole run: $(($(date +%s) - run_start)) s"
