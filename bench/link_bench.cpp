@@ -19,9 +19,9 @@
 //   the reader thread waiting and no traffic.
 // - With a line trace (second argument), also the time one trace line takes on its own.
 // - With --port COMn the same timing loop runs on that COM port instead (the COM-port backend,
-//   a camera at the other end, e.g. hlr8-camera on a pty mapped to the port, paced at the line
-//   speed like the simulated line): only the one line speed, no profile (it needs the simulated
-//   line's tap) and no idle figure. The camera's own lag and the serial driver's are in the
+//   a camera at the other end, e.g. hlr8-camera on a pty mapped to the port, sending its bytes
+//   at the line speed): only the one line speed, no profile (it needs the simulated line's
+//   tap) and no idle figure. The camera's own lag and the serial driver's are in the
 //   ratio then. A pty is not paced on the console's side: its requests cross at once, and
 //   the row also gives the time of the camera's own bytes and the ratio against that.
 //
@@ -284,7 +284,8 @@ static void Measure(int operation, Series* into, int baud)
     WaitForQuietLine();
     tappedCount = 0;
     awaitingZoomArrival = !camera && operation == OP_ZOOM_TO_POSITION;
-    driver.zoomArrived = 0;
+    if (awaitingZoomArrival)
+        driver.zoomArrived = 0; // set by the reader thread when the completion frame comes
     int64_t startUs = LineNowUs();
     double start = NowMs();
     ResultCode result = RunOperation(operation);
