@@ -18,11 +18,19 @@
 // - The process's CPU seconds (GetProcessTimes) while the port stays open for IDLE_MS with
 //   the reader thread waiting and no traffic.
 // - With a line trace (second argument), also the time one trace line takes on its own.
+// - With --port COMn the same timing loop runs on that COM port instead (the COM-port backend,
+//   a camera at the other end, e.g. hlr8-camera on a pty mapped to the port, sending its bytes
+//   at the line speed): only the one line speed, no profile (it needs the simulated line's
+//   tap) and no idle figure. The camera's own lag and the serial driver's are in the
+//   ratio then. A pty is not paced on the console's side: its requests cross at once, and
+//   the row also gives the time of the camera's own bytes and the ratio against that.
 //
 // How it measures
 // - Every call starts on a quiet line: before it, the benchmark waits until both directions
 //   are empty, the camera has nothing queued and no thread is receiving. The completion frame
-//   of ZoomToPosition is received by the reader thread during that wait.
+//   of ZoomToPosition is received by the reader thread during that wait. On a COM port the
+//   camera cannot be asked: there the wait is for an empty input queue, no thread receiving
+//   and, after ZoomToPosition, its completion frame.
 // - Latency is QueryPerformanceCounter time around the command operation; the calls of the
 //   four operations take turns, so that a slow spell of the machine hits all of them alike.
 #include "commands/camera_commands.h"
@@ -41,6 +49,8 @@ const int WARM_UP_RUNS = 10;
 const DWORD IDLE_MS = 10000;
 const DWORD QUIET_WAIT_MS = 2000; // longest wait for a quiet line before a call
 const DWORD CALIBRATION_MS = 200; // busy loop that checks the CPU clock reads true
+const DWORD COM_CTS_WAIT_MS = 5000; // for the camera's CTS after opening a COM port
+const DWORD CLOSE_WAIT_MS = 10000;  // for ClosePort on a COM port, see WatchClose
 const int BIT_TIMES_PER_BYTE = 10;
 const int LINE_SPEEDS[] = {4800, 9600, 14400};
 const int LINE_SPEED_COUNT = sizeof LINE_SPEEDS / sizeof LINE_SPEEDS[0];
@@ -68,13 +78,16 @@ struct OperationInfo
     int wireBytes;    // request, ACK and reply of each of its transactions
     int floorBytes;   // and the program's own ACKs that must cross between them
     int requestBytes; // of a one-transaction call, for the profile; 0 for QueryVersions
+    int cameraBytes;  // the ACKs and replies the camera sends: all a pty paces (--port)
 };
 
 static const OperationInfo OPERATIONS[OP_COUNT] = {
-    {"PanTiltStop", "Transact", STOP_BYTES, STOP_BYTES, 5},
-    {"QueryVersions", "3 x Transact", 3 * VERSION_BYTES, 3 * VERSION_BYTES + 2 * ACK_BYTES, 0},
-    {"ZoomToPosition", "TransactAckOnly", ZOOM_TO_BYTES, ZOOM_TO_BYTES, 8},
-    {"ReadPresetData", "Transact", PRESET_READ_BYTES, PRESET_READ_BYTES, 6},
+    {"PanTiltStop", "Transact", STOP_BYTES, STOP_BYTES, 5, STOP_BYTES - 5},
+    {"QueryVersions", "3 x Transact", 3 * VERSION_BYTES, 3 * VERSION_BYTES + 2 * ACK_BYTES, 0,
+     3 * (VERSION_BYTES - 5)},
+    {"ZoomToPosition", "TransactAckOnly", ZOOM_TO_BYTES, ZOOM_TO_BYTES, 8, ACK_BYTES},
+    {"ReadPresetData", "Transact", PRESET_READ_BYTES, PRESET_READ_BYTES, 6,
+     PRESET_READ_BYTES - 6},
 };
 
 // Parts of a one-transaction call, in ms.
@@ -112,6 +125,8 @@ struct TappedByte
 
 static CameraDriver driver;
 static VirtualCamera* camera;
+static int comPort = -1; // 0..3 with --port COM1..COM4: the run is on that COM port
+static int awaitingZoomArrival; // the last call was ZoomToPosition on the COM port
 static Series series[OP_COUNT];
 static LARGE_INTEGER counterFrequency;
 static TappedByte tapped[TAP_LIMIT];
@@ -173,7 +188,16 @@ static void PumpMessages()
 
 static int LineIsQuiet()
 {
+    if (!camera)
+        return !driver.receiveBusy && BytesWaiting(&driver) == 0 &&
+               (!awaitingZoomArrival || driver.zoomArrived);
     return VirtualCameraIsQuiet(camera) && !driver.receiveBusy;
+}
+
+// Microseconds on the simulated line's clock; 0 on a COM port, which has no tap to compare.
+static int64_t LineNowUs()
+{
+    return camera ? SimNowUs(&camera->line) : 0;
 }
 
 static int WaitForQuietLine()
@@ -209,7 +233,7 @@ static void TapByte(void*, uint8_t value, int64_t readyAtUs)
 static void AddProfile(int operation, Series* into, int64_t startUs, int64_t endUs, int baud)
 {
     const OperationInfo* info = &OPERATIONS[operation];
-    if (!info->requestBytes)
+    if (!info->requestBytes || !camera)
         return;
     DWORD self = GetCurrentThreadId();
     int first = -1;
@@ -259,11 +283,16 @@ static void Measure(int operation, Series* into, int baud)
 {
     WaitForQuietLine();
     tappedCount = 0;
-    int64_t startUs = SimNowUs(&camera->line);
+    awaitingZoomArrival = !camera && operation == OP_ZOOM_TO_POSITION;
+    if (awaitingZoomArrival)
+        driver.zoomArrived = 0; // set by the reader thread when the completion frame comes
+    int64_t startUs = LineNowUs();
     double start = NowMs();
     ResultCode result = RunOperation(operation);
     double elapsed = NowMs() - start;
-    int64_t endUs = SimNowUs(&camera->line);
+    int64_t endUs = LineNowUs();
+    if (result != RESULT_OK)
+        awaitingZoomArrival = 0; // no completion comes after a failed call
     if (!into)
         return;
     if (result != RESULT_OK)
@@ -317,10 +346,41 @@ static int OpenOnVirtualCamera(int baud)
     return WaitForCts(&driver, 0) == RESULT_OK;
 }
 
+static int OpenOnComPort(int baud)
+{
+    if (OpenPort(&driver, CreateBenchWindow(), comPort, baud) != RESULT_OK)
+        return 0;
+    driver.eventsEnabled = 1; // as after the camera's initialization
+    return WaitForCts(&driver, COM_CTS_WAIT_MS) == RESULT_OK;
+}
+
+static volatile LONG portClosed;
+
+// Under Wine the reader thread's wait on a COM port was once seen not to end when ClosePort
+// cleared the event mask, so ClosePort never returned: the figures are out by then, and the
+// run ends after CLOSE_WAIT_MS with the finding rather than hanging.
+static DWORD WINAPI WatchClose(void*)
+{
+    Sleep(CLOSE_WAIT_MS);
+    if (portClosed)
+        return 0;
+    printf("ClosePort on COM%d has not returned after %lu ms (the reader thread's wait on the "
+           "port did not end); stopping\n",
+           comPort + 1, (unsigned long)CLOSE_WAIT_MS);
+    fflush(stdout);
+    ExitProcess(3);
+}
+
 static void CloseVirtualCamera()
 {
+    fflush(stdout);
+    portClosed = 0;
+    if (!camera)
+        CloseHandle(CreateThread(0, 0, WatchClose, 0, 0, 0));
     ClosePort(&driver);
-    DetachVirtualCamera(camera);
+    portClosed = 1;
+    if (camera)
+        DetachVirtualCamera(camera);
     camera = 0;
 }
 
@@ -336,6 +396,11 @@ static void PrintRow(int baud, int operation, const Series* s)
            median, p95, wire, median / wire);
     if (info->floorBytes != info->wireBytes)
         printf("   floor %.2f ms, ratio %.3f", floorMs, median / floorMs);
+    // A pty has no line speed: what the console writes crosses at once, only the camera
+    // paces its own bytes.
+    if (comPort >= 0)
+        printf("   camera's bytes %.2f ms, ratio %.3f", info->cameraBytes * byteMs,
+               median / (info->cameraBytes * byteMs));
     if (s->failures)
         printf("   %d failed (last %d)", s->failures, s->lastFailure);
     printf("\n");
@@ -360,10 +425,10 @@ static void PrintProfile(int operation, Series* s)
 
 static int RunLineSpeed(int baud)
 {
-    if (!OpenOnVirtualCamera(baud))
+    if (comPort >= 0 ? !OpenOnComPort(baud) : !OpenOnVirtualCamera(baud))
     {
-        printf("%6d  could not open the port on the virtual camera (%d)\n", baud,
-               driver.lastResult);
+        printf("%6d  could not open the port %s (%d)\n", baud,
+               comPort >= 0 ? "or saw no CTS" : "on the virtual camera", driver.lastResult);
         CloseVirtualCamera();
         return 0;
     }
@@ -461,17 +526,48 @@ static void MeasureTraceLines()
            Percentile(us, TRACE_LINE_RUNS, 0.95), us[TRACE_LINE_RUNS - 1]);
 }
 
+// Takes --port COMn (COM1..COM4) out of the arguments; 0 when it is malformed.
+static int TakePortOption(int* argc, char** argv)
+{
+    for (int i = 1; i < *argc; ++i)
+    {
+        if (strcmp(argv[i], "--port") != 0)
+            continue;
+        const char* name = i + 1 < *argc ? argv[i + 1] : "";
+        int number = strncmp(name, "COM", 3) == 0 ? atoi(name + 3) : 0;
+        if (number < 1 || number > LINE_PORT_COUNT)
+            return 0;
+        comPort = number - 1;
+        for (int j = i; j + 2 <= *argc; ++j)
+            argv[j] = argv[j + 2];
+        *argc -= 2;
+        return 1;
+    }
+    return 1;
+}
+
 // With a line speed as its argument only that speed is measured (0: every speed), and the idle
 // CPU is not. A path as the second argument writes the line trace there (/LINELOG), so that
-// its cost shows against a run without it.
+// its cost shows against a run without it. --port COMn runs on that COM port, at the one
+// speed given (9600 without one).
 int main(int argc, char** argv)
 {
-    int onlySpeed = argc > 1 ? atoi(argv[1]) : 0;
+    if (!TakePortOption(&argc, argv))
+    {
+        printf("usage: link_bench.exe [baud [trace path]] [--port COM1..COM4]\n");
+        return 2;
+    }
+    int onlySpeed = argc > 1 ? atoi(argv[1]) : (comPort >= 0 ? 9600 : 0);
     const char* tracePath = argc > 2 ? argv[2] : 0;
     QueryPerformanceFrequency(&counterFrequency);
-    printf("HL-R8 link benchmark: %d calls per operation and speed, camera answering at once,\n"
-           "simulated line paced at the line speed (10 bit times per byte).\n",
-           RUNS);
+    if (comPort >= 0)
+        printf("HL-R8 link benchmark: %d calls per operation, on COM%d through the COM-port "
+               "backend,\nthe camera at its other end.\n",
+               RUNS, comPort + 1);
+    else
+        printf("HL-R8 link benchmark: %d calls per operation and speed, camera answering at "
+               "once,\nsimulated line paced at the line speed (10 bit times per byte).\n",
+               RUNS);
     if (tracePath && !OpenLineTrace(tracePath))
     {
         printf("cannot write the line trace to %s\n", tracePath);
