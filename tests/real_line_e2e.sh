@@ -385,6 +385,21 @@ scenario_trace() {
     fi
   done
   grep -q 'COM1 RTS off' <(frames | tail -3) || fail "RTS did not drop at the end"
+  print_stop_figure
+}
+
+# PanTiltStop as the console saw it (its trace, whole ms): from the request to the whole reply.
+# The floor on this line is the camera's reply delay (30 ms after the request) and the reply's
+# 5 bytes at 9600 baud (5.2 ms); the console's own bytes cross the pty unpaced.
+print_stop_figure() {
+  tr -d '\r' <"$trace" | awk '
+    $3 == "PC>CAM" && $4 == "04" && $5 == "05" && $6 == "12" && $7 == "02" { sent = $1; open = 1; next }
+    open && $3 == "CAM>PC" && $4 == "04" && $5 == "05" && $6 == "92" && $7 == "02" {
+      print $1 - sent; open = 0 }' | sort -n | awk -v floor=35.2 '
+    { took[NR] = $1 }
+    END { if (NR) printf "real_line_e2e: PanTiltStop in the trace: %d calls, median %d ms, " \
+      "max %d ms; floor %.1f ms (reply delay 30 + 5 bytes), ratio %.2f\n",
+      NR, took[int((NR + 1) / 2)], took[NR], floor, took[int((NR + 1) / 2)] / floor }'
 }
 
 window=$(hlr8_find_window '^HLR8$' 30)
