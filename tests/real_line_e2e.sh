@@ -7,18 +7,22 @@
 #   startup   the start-up requests on COM1, the CAMERA 1 and OPERATE lights green;
 #   holds     a held arrow button and a held Left key: start, then the stop when let go;
 #   remote    the remote's left arrow held: the panel button drawn pressed, the stop after;
-#   unplug    cable out: a click on HOME, the CAMERA 1 light blinking red; cable in: the
-#             start-up again, the light green, a hold with its stop;
-#   preset    PRESET then 1 stores preset 1; 1 recalls it, and the next command waits for the
-#             camera's arrival report;
+#   unplug    cable out: a click on HOME, the CAMERA 1 light blinking red (red, then black),
+#             nothing heard, a message box noted if one comes; cable in: SelectMode 0 and the
+#             whole start-up again, the lights green, a hold with its stop;
+#   preset    PRESET then 1 stores preset 1; a pan right; 1 recalls it and HOME, clicked at
+#             once, goes out only after the camera's pan/tilt arrival report;
 #   about     the About dialog opened from the system menu (the versions on it are not read:
 #             see about.png; the driver read them at the start-up);
-#   tour      a preset tour whose first recall the camera refuses: the recovery with its RTS
-#             pulse (RTS low about 250 ms, seen by the camera) and the recall again;
+#   tour      a preset tour whose first tick's recall the camera refuses (one NAK): the
+#             recovery with its RTS pulse (RTS low about 250 ms, seen by the camera, between
+#             SelectMode 1 and 0) and the recall again;
 #   trace     after Alt+F4, the console's /LINELOG equals the camera's frame log, frame for
-#             frame in each direction.
+#             frame in each direction; RTS dropped at the end.
 # Prints the release-to-stop times it saw (the let-go to the stop frame in the camera's log,
-# polled every 10 ms) and a GoogleTest-style summary counting the scenarios.
+# polled every 10 ms), PanTiltStop's time in the trace, and a GoogleTest-style summary
+# counting the scenarios. REAL_LINE_SCENARIOS="startup unplug trace" runs some of them (the
+# start-up first), a diagnosis aid.
 # Usage: tests/real_line_e2e.sh SOURCE_DIR BUILD_ROOT TARGET PROGRAM   (as console_e2e.sh)
 set -uo pipefail
 source_dir=$1 build_root=$2 target=$3 program=$4
@@ -111,8 +115,9 @@ HOME_REQUEST="03 05 11"
 stop_latencies=()
 
 # --- The window ---
-# Small panel, client pixels: every button 21 x 11 at its left and top.
-LEFT_BUTTON="12 182" HOME_BUTTON="45 182" PRESET_BUTTON="45 24" PRESET_1="45 44"
+# Small panel, client pixels: every button 21 x 11 at its left and top (the left arrow at
+# 12 182, held at 22 187; the right arrow at 78 182).
+HOME_BUTTON="45 182" PRESET_BUTTON="45 24" PRESET_1="45 44"
 EMPTY_SPOT="54 5"
 click_button() { # left top
   xdotool mousemove --window "$window" $(($1 + 10)) $(($2 + 5)) click 1
@@ -167,8 +172,7 @@ scenario_startup() {
 }
 
 scenario_holds() {
-  timed_hold "button" "xdotool mousemove --window $window $(($(echo $LEFT_BUTTON | cut -d' ' -f1) + 10)) 187 mousedown 1" \
-    "xdotool mouseup 1" 0.8
+  timed_hold "button" "xdotool mousemove --window $window 22 187 mousedown 1" "xdotool mouseup 1" 0.8
   xdotool mousemove --window "$window" $EMPTY_SPOT click 1
   sleep 0.3
   timed_hold "key" "xdotool keydown Left" "xdotool keyup Left" 0.8
