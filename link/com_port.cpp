@@ -174,6 +174,15 @@ static BOOL ComWaitEvent(HANDLE port, DWORD* events, OVERLAPPED* wait)
             return TRUE;
         if (GetLastError() == ERROR_IO_PENDING)
         {
+            // A mask change between the look at comState above and the arming found no wait
+            // to end, and this one may wait on the old mask, or under Wine on the empty mask
+            // of a closing port, for ever: end it now and let the caller look again.
+            if (comState.generation != generation)
+            {
+                EndArmedWait(port, wait);
+                *events = 0;
+                return TRUE;
+            }
             // Windows raises EV_RXCHAR only for characters that arrive after the wait was
             // armed. A frame that came between the reader's last look at the queue and the
             // arming (a completion frame right after a transaction restored the mask) would
