@@ -12,8 +12,8 @@
 #             whole start-up again, the lights green, a hold with its stop;
 #   preset    PRESET then 1 stores preset 1; a pan right; 1 recalls it and HOME, clicked at
 #             once, goes out only after the camera's pan/tilt arrival report;
-#   about     the About dialog opened from the system menu (the versions on it are not read:
-#             see about.png; the driver read them at the start-up);
+#   about     the About dialog opened from the system menu shows the three unit versions the
+#             camera sent at the start-up (its texts read by window_texts.exe; about.png);
 #   tour      a preset tour whose first tick's recall the camera refuses (one NAK): the
 #             recovery with its RTS pulse (RTS low about 250 ms, seen by the camera, between
 #             SelectMode 1 and 0) and the recall again;
@@ -23,9 +23,10 @@
 # polled every 10 ms), PanTiltStop's time in the trace, and a GoogleTest-style summary
 # counting the scenarios. REAL_LINE_SCENARIOS="startup unplug trace" runs some of them (the
 # start-up first), a diagnosis aid.
-# Usage: tests/real_line_e2e.sh SOURCE_DIR BUILD_ROOT TARGET PROGRAM   (as console_e2e.sh)
+# Usage: tests/real_line_e2e.sh SOURCE_DIR BUILD_ROOT TARGET PROGRAM WINDOW_TEXTS
+#   as console_e2e.sh; WINDOW_TEXTS is tests/window_texts.exe, which reads a dialog's texts
 set -uo pipefail
-source_dir=$1 build_root=$2 target=$3 program=$4
+source_dir=$1 build_root=$2 target=$3 program=$4 window_texts=$5
 
 work="$build_root/$target/real-line-e2e"
 camera_name=e2e-com1
@@ -310,6 +311,19 @@ scenario_about() {
   sleep 0.3
   import -window "$about" "$work/about.png"
   echo "real_line_e2e: the About dialog: $work/about.png"
+  # The three unit versions shown are those the camera sent at the start-up (byte 5 of its
+  # version replies: CCU, camera head, pan tilter), as "0.%02X".
+  local texts device version
+  texts=$("$hlr8_wine_loader" "$window_texts" HLR8 2>/dev/null | tr -d '\r')
+  for device in 08 01 05; do
+    version=$(frames | awk -v d=$device '$3 == "CAM>PC" && $4 == "06" && $5 == d && $6 == "84" {
+      print "0." $9; exit }')
+    if [ -z "$version" ]; then
+      fail "no version reply of unit $device in the camera's log"
+    elif ! grep -qx "$version" <<<"$texts"; then
+      fail "the About dialog does not show version $version of unit $device"
+    fi
+  done
   xdotool key --window "$about" Return 2>/dev/null # (xdotool warns: no window manager)
   for _ in $(seq 30); do
     other_window 0 >/dev/null || break
