@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/program_start.h"
+#include "bench/port_option.h"
 #include "bench/process_cpu.h"
 #include "control/control_state.h"
 #include "link/camera_driver.h"
@@ -118,23 +119,6 @@ static void HoldLeftArrow(DWORD holdMs, int64_t* releasedAtUs)
     release.join();
 }
 
-// The port of --port COMn (0..3), -1 without it, -2 when malformed; the option is taken out.
-static int TakePortOption(int* argc, char** argv)
-{
-    for (int i = 1; i < *argc; ++i)
-    {
-        if (strcmp(argv[i], "--port") != 0)
-            continue;
-        const char* name = i + 1 < *argc ? argv[i + 1] : "";
-        int number = strncmp(name, "COM", 3) == 0 ? atoi(name + 3) : 0;
-        for (int j = i; j + 2 <= *argc; ++j)
-            argv[j] = argv[j + 2];
-        *argc -= 2;
-        return number >= 1 && number <= LINE_PORT_COUNT ? number - 1 : -2;
-    }
-    return -1;
-}
-
 // Under Wine the reader thread's wait on a COM port was once seen not to end when the port
 // was closed (link_bench): the figures are out by then, and the run ends after CLOSE_WAIT_MS
 // with the finding rather than hanging.
@@ -155,7 +139,7 @@ static DWORD WINAPI WatchClose(void*)
 int main(int argc, char** argv)
 {
     int comPort = TakePortOption(&argc, argv);
-    if (comPort == -2)
+    if (comPort == BAD_PORT_OPTION)
     {
         printf("usage: hold_bench.exe [holds] [--port COM1..COM4]\n");
         return 2;

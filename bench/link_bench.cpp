@@ -33,6 +33,7 @@
 //   and, after ZoomToPosition, its completion frame.
 // - Latency is QueryPerformanceCounter time around the command operation; the calls of the
 //   four operations take turns, so that a slow spell of the machine hits all of them alike.
+#include "bench/port_option.h"
 #include "commands/camera_commands.h"
 #include "link/camera_driver.h"
 #include "link/line_trace.h"
@@ -526,33 +527,14 @@ static void MeasureTraceLines()
            Percentile(us, TRACE_LINE_RUNS, 0.95), us[TRACE_LINE_RUNS - 1]);
 }
 
-// Takes --port COMn (COM1..COM4) out of the arguments; 0 when it is malformed.
-static int TakePortOption(int* argc, char** argv)
-{
-    for (int i = 1; i < *argc; ++i)
-    {
-        if (strcmp(argv[i], "--port") != 0)
-            continue;
-        const char* name = i + 1 < *argc ? argv[i + 1] : "";
-        int number = strncmp(name, "COM", 3) == 0 ? atoi(name + 3) : 0;
-        if (number < 1 || number > LINE_PORT_COUNT)
-            return 0;
-        comPort = number - 1;
-        for (int j = i; j + 2 <= *argc; ++j)
-            argv[j] = argv[j + 2];
-        *argc -= 2;
-        return 1;
-    }
-    return 1;
-}
-
 // With a line speed as its argument only that speed is measured (0: every speed), and the idle
 // CPU is not. A path as the second argument writes the line trace there (/LINELOG), so that
 // its cost shows against a run without it. --port COMn runs on that COM port, at the one
 // speed given (9600 without one).
 int main(int argc, char** argv)
 {
-    if (!TakePortOption(&argc, argv))
+    comPort = TakePortOption(&argc, argv);
+    if (comPort == BAD_PORT_OPTION)
     {
         printf("usage: link_bench.exe [baud [trace path]] [--port COM1..COM4]\n");
         return 2;
