@@ -6,6 +6,7 @@
 #include "commands/camera_commands.h"
 #include "control/camera_startup.h"
 #include "control/control_state.h"
+#include "control/driver_snapshot.h"
 #include "control/notifications.h"
 #include "control/panel_commands.h"
 #include "control/panel_status.h"
@@ -208,9 +209,17 @@ int HandleSystemCommand(HWND window, WPARAM command, LPARAM)
     }
 }
 
+// The state of the camera link into the settings image, while the link is open.
+static void KeepDriverSnapshot()
+{
+    uint8_t snapshot[DRIVER_SNAPSHOT_SIZE];
+    WriteProgramDriverSnapshot(snapshot);
+    TakeDriverSnapshot(&settingsImage, snapshot, linkOpen);
+}
+
 // The camera's half of the shutdown. A motion the remote started is stopped first: its release
-// could not arrive once the port is closed. The driver record is kept for the settings file
-// before the port closes. Camera events that arrive meanwhile are dropped: a remote press
+// could not arrive once the port is closed. The driver snapshot is taken for the settings
+// file before the port closes. Camera events that arrive meanwhile are dropped: a remote press
 // handled inside the close would start a motion just before the port closes.
 static void CloseCameraAtShutdown(HWND window)
 {
@@ -219,14 +228,14 @@ static void CloseCameraAtShutdown(HWND window)
     int outerBusy = commandBusy;
     commandBusy = 1;
     StopRemoteMotions(window); // before the snapshot, so that it keeps the record after the stop
-    TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
+    KeepDriverSnapshot();
     CloseCameraLink(0);
     commandBusy = outerBusy;
 }
 
 static void SaveSettingsNow(HWND window)
 {
-    TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
+    KeepDriverSnapshot();
     SaveSettingsAtShutdown(&settingsImage, &workingFlags, window,
                            (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE));
 }

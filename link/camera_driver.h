@@ -33,7 +33,6 @@ const WPARAM CAMERA_EVENT_CTS_ON = 102;
 const WPARAM CAMERA_EVENT_FRAME = 104;
 
 const int EVENT_RING_SLOTS = 16;
-const int DRIVER_SNAPSHOT_SIZE = 4784; // bytes of the record kept in the settings file
 
 // Time-outs in milliseconds.
 const DWORD BYTE_TIMEOUT_MS = 3000;        // each byte after a frame's length byte
@@ -101,14 +100,6 @@ struct CameraDriver
 
     const LineBackend* line; // backend of the open port; chosen by OpenPort
 };
-
-// The settings file keeps a raw copy of the record in a 4784-byte field. The 32-bit program's
-// record has exactly that layout; on 64 bits handles and pointers are wider, the record is
-// larger, and the field holds its first 4784 bytes (nothing reads the copy back).
-#if !defined(_WIN64)
-static_assert(sizeof(CameraDriver) == DRIVER_SNAPSHOT_SIZE,
-              "the 32-bit driver record is exactly its place in the settings file");
-#endif
 
 // --- Port and reader thread (serial_port.cpp, reader_thread.cpp) ---
 
