@@ -51,10 +51,14 @@ struct CameraDriver
     OVERLAPPED readOverlapped;  // every read, with its own manual-reset event
     HANDLE readerThread;        // the reader thread
     volatile DWORD readerThreadId; // nonzero from the thread's creation until it ends
+    volatile LONG readerStarted; // set by the reader once its event mask is in place
     volatile int portOpen;      // 1 while the port is open; the reader runs while it is 1
     volatile int cameraReady;   // 1 while the camera is known to be up
     HWND notifyWindow;          // receives the driver's messages
     volatile LONG receiveBusy;  // 1 while one thread is reading a frame from the port
+    volatile LONG frameWriteBusy; // 1 while one thread is writing a frame to the port
+    volatile DWORD eventMask;     // the event mask last set on the port
+    volatile LONG eventMaskChanges; // counts every SetPortEventMask
     int controlModeSet;         // the CCU was switched to mode 0 by the camera control
     int portIndex;              // 0..3 for COM1..COM4
     int lineSpeed;              // 4800, 9600 or 14400 baud
@@ -99,6 +103,7 @@ struct CameraDriver
     uint8_t eventRing[EVENT_RING_SLOTS][FRAME_BUFFER_SIZE]; // frames handed to the window
 
     const LineBackend* line; // backend of the open port; chosen by OpenPort
+    LineWaitState lineWait;  // the backend's comm-event wait state of the open port
 };
 
 // --- Port and reader thread (serial_port.cpp, reader_thread.cpp) ---
@@ -116,7 +121,7 @@ int ReadByte(CameraDriver* driver, DWORD timeoutMs); // 0..255, -9 or -10
 ResultCode WriteByte(CameraDriver* driver, uint8_t value);
 // Sets the port's event mask (0 when it cannot be set) and remembers it for the reader.
 int SetPortEventMask(CameraDriver* driver, DWORD mask);
-DWORD CurrentEventMask(CameraDriver* driver);
+DWORD CurrentEventMask(CameraDriver* driver); // the mask last set
 LONG EventMaskChanges(CameraDriver* driver); // counts every SetPortEventMask
 
 // --- Timing (timing.cpp); used throughout the program ---

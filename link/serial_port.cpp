@@ -17,6 +17,9 @@ void ResetDriver(CameraDriver* driver)
     driver->cameraReady = 0;
     driver->notifyWindow = 0;
     driver->receiveBusy = 0;
+    driver->frameWriteBusy = 0;
+    driver->readerStarted = 0;
+    driver->eventMask = 0;
     driver->controlModeSet = 0;
     driver->portIndex = 0;
     driver->lineSpeed = 9600;
@@ -89,7 +92,7 @@ ResultCode OpenPort(CameraDriver* driver, HWND window, int portIndex, int lineSp
         return FailOpen(driver, RESULT_COMM_INIT_FAILED);
 
     driver->line = SelectLineBackend(portIndex);
-    HANDLE port = driver->line->open(portIndex);
+    HANDLE port = driver->line->open(portIndex, &driver->lineWait);
     if (port == INVALID_HANDLE_VALUE)
         return FailOpen(driver, RESULT_COMM_INIT_FAILED);
     driver->portHandle = port;
@@ -150,25 +153,22 @@ ResultCode ClosePort(CameraDriver* driver)
     return RESULT_OK;
 }
 
-// The mask last set on the port (one driver, one port at a time), and how often it was set.
-static volatile DWORD portEventMask;
-static volatile LONG portEventMaskChanges;
-
 int SetPortEventMask(CameraDriver* driver, DWORD mask)
 {
-    portEventMask = mask;
-    InterlockedIncrement(&portEventMaskChanges);
-    return driver->portHandle && driver->line->setMask(driver->portHandle, mask);
+    driver->eventMask = mask;
+    InterlockedIncrement(&driver->eventMaskChanges);
+    return driver->portHandle &&
+           driver->line->setMask(driver->portHandle, &driver->lineWait, mask);
 }
 
-DWORD CurrentEventMask(CameraDriver*)
+DWORD CurrentEventMask(CameraDriver* driver)
 {
-    return portEventMask;
+    return driver->eventMask;
 }
 
-LONG EventMaskChanges(CameraDriver*)
+LONG EventMaskChanges(CameraDriver* driver)
 {
-    return portEventMaskChanges;
+    return driver->eventMaskChanges;
 }
 
 ResultCode PulseRts(CameraDriver* driver)
