@@ -277,7 +277,7 @@ static int sessionEnding;      // from WM_QUERYENDSESSION until a cancelled log-
 // other message of this window.
 static int ConsoleIdle()
 {
-    return handlerDepth == 1 && !commandBusy && cameraDriver.eventGate;
+    return handlerDepth == 1 && !commandBusy && eventGate;
 }
 
 static void CloseOwedCamera(HWND window)
@@ -416,7 +416,7 @@ static LRESULT OnCameraEvent(HWND window, WPARAM kind, LPARAM frame)
     CameraDriver* driver = &cameraDriver;
     if (sessionEnding)
         return 0; // no camera is opened again during a log-off; its close stops every motion
-    if (driver->eventGate == 0 || commandBusy)
+    if (eventGate == 0 || commandBusy)
     {
         // Dropped; but a dropped release of a remote motion key still stops it later.
         if (kind == CAMERA_EVENT_FRAME)
@@ -424,12 +424,12 @@ static LRESULT OnCameraEvent(HWND window, WPARAM kind, LPARAM frame)
         return 0;
     }
     SendDroppedStops(window); // a stop still owed goes before anything new
-    driver->eventGate = 0;
+    eventGate = 0;
     if (kind == CAMERA_EVENT_CTS_ON)
         BringCameraBack(driver);
     else if (kind == CAMERA_EVENT_FRAME)
         DispatchNotification(window, driver, (const uint8_t*)frame);
-    driver->eventGate = 1;
+    eventGate = 1;
     SendDroppedStops(window);
     return 0;
 }

@@ -14,7 +14,9 @@ static void CopyOverlapped(OVERLAPPED* stored, const OVERLAPPED* overlapped)
     stored->hEvent = overlapped->hEvent;
 }
 
-void WriteDriverSnapshot(uint8_t bytes[DRIVER_SNAPSHOT_SIZE], const CameraDriver* driver)
+void WriteDriverSnapshot(uint8_t bytes[DRIVER_SNAPSHOT_SIZE], const CameraDriver* driver,
+                         const CameraSettingsRecord* settings, int controlModeSet,
+                         int eventGate)
 {
     DriverSnapshot snapshot;
     memset(&snapshot, 0, sizeof snapshot); // the gaps between the fields stay zero
@@ -28,7 +30,7 @@ void WriteDriverSnapshot(uint8_t bytes[DRIVER_SNAPSHOT_SIZE], const CameraDriver
     snapshot.cameraReady = driver->cameraReady;
     snapshot.notifyWindow = driver->notifyWindow;
     snapshot.receiveBusy = driver->receiveBusy;
-    snapshot.controlModeSet = driver->controlModeSet;
+    snapshot.controlModeSet = controlModeSet;
     snapshot.portIndex = driver->portIndex;
     snapshot.lineSpeed = driver->lineSpeed;
 
@@ -38,31 +40,31 @@ void WriteDriverSnapshot(uint8_t bytes[DRIVER_SNAPSHOT_SIZE], const CameraDriver
     memcpy(snapshot.replyBuffer, driver->replyBuffer, sizeof snapshot.replyBuffer);
     memcpy(snapshot.eventBuffer, driver->eventBuffer, sizeof snapshot.eventBuffer);
 
-    snapshot.irRemoteEnabled = driver->irRemoteEnabled;
-    snapshot.whiteBalanceAuto = driver->whiteBalanceAuto;
-    snapshot.exposureAuto = driver->exposureAuto;
-    snapshot.autoFocus = driver->autoFocus;
-    snapshot.agcLevel = driver->agcLevel;
-    snapshot.shutterLevel = driver->shutterLevel;
-    snapshot.irisLevel = driver->irisLevel;
-    snapshot.whiteBalanceLevel = driver->whiteBalanceLevel;
-    snapshot.panSpeed = driver->panSpeed;
-    snapshot.tiltSpeed = driver->tiltSpeed;
-    snapshot.zoomSpeed = driver->zoomSpeed;
-    snapshot.presetCycleCount = driver->presetCycleCount;
-    snapshot.presetCycleInterval = driver->presetCycleInterval;
+    snapshot.irRemoteEnabled = settings->irRemoteEnabled;
+    snapshot.whiteBalanceAuto = settings->whiteBalanceAuto;
+    snapshot.exposureAuto = settings->exposureAuto;
+    snapshot.autoFocus = settings->autoFocus;
+    snapshot.agcLevel = settings->agcLevel;
+    snapshot.shutterLevel = settings->shutterLevel;
+    snapshot.irisLevel = settings->irisLevel;
+    snapshot.whiteBalanceLevel = settings->whiteBalanceLevel;
+    snapshot.panSpeed = settings->panSpeed;
+    snapshot.tiltSpeed = settings->tiltSpeed;
+    snapshot.zoomSpeed = settings->zoomSpeed;
+    snapshot.presetCycleCount = settings->presetCycleCount;
+    snapshot.presetCycleInterval = settings->presetCycleInterval;
 
     snapshot.zoomArrived = driver->zoomArrived;
     snapshot.panTiltArrived = driver->panTiltArrived;
     snapshot.exposureArrived = driver->exposureArrived;
-    snapshot.recallRetries = driver->recallRetries;
+    snapshot.recallRetries = settings->recallRetries;
 
     snapshot.eventsEnabled = driver->eventsEnabled;
-    snapshot.eventGate = driver->eventGate;
+    snapshot.eventGate = eventGate;
 
-    snapshot.ccuVersion = driver->ccuVersion;
-    snapshot.headVersion = driver->headVersion;
-    snapshot.panTilterVersion = driver->panTilterVersion;
+    snapshot.ccuVersion = settings->ccuVersion;
+    snapshot.headVersion = settings->headVersion;
+    snapshot.panTilterVersion = settings->panTilterVersion;
 
     snapshot.eventSlot = driver->eventSlot;
     memcpy(snapshot.eventRing, driver->eventRing, sizeof snapshot.eventRing);
@@ -75,5 +77,5 @@ void WriteDriverSnapshot(uint8_t bytes[DRIVER_SNAPSHOT_SIZE], const CameraDriver
 
 void WriteProgramDriverSnapshot(uint8_t bytes[DRIVER_SNAPSHOT_SIZE])
 {
-    WriteDriverSnapshot(bytes, &cameraDriver);
+    WriteDriverSnapshot(bytes, &cameraDriver, &cameraSettings, controlModeSet, eventGate);
 }

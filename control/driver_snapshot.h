@@ -12,8 +12,10 @@
 //   program's zero-initialized driver record. Nothing reads the snapshot back.
 //
 // Operations:
-//   WriteDriverSnapshot         the 4784 bytes of the given records.
-//   WriteProgramDriverSnapshot  the same of the program's own records.
+//   WriteDriverSnapshot         the 4784 bytes of the given records: the link's record, the
+//                               camera settings and the camera control's two flags that the
+//                               driver record held.
+//   WriteProgramDriverSnapshot  the same of the program's own records (control_state.h).
 #pragma once
 
 #include <windows.h>
@@ -21,6 +23,7 @@
 #include <stdint.h>
 
 #include "app/settings_file.h"
+#include "commands/camera_settings.h"
 #include "link/camera_driver.h"
 
 // The stored layout, field by field.
@@ -106,5 +109,7 @@ static_assert(offsetof(DriverSnapshot, ccuVersion) == 716, "64-bit snapshot layo
 static_assert(offsetof(DriverSnapshot, eventRing) == 724, "64-bit snapshot layout");
 #endif
 
-void WriteDriverSnapshot(uint8_t bytes[DRIVER_SNAPSHOT_SIZE], const CameraDriver* driver);
+void WriteDriverSnapshot(uint8_t bytes[DRIVER_SNAPSHOT_SIZE], const CameraDriver* driver,
+                         const CameraSettingsRecord* settings, int controlModeSet,
+                         int eventGate);
 void WriteProgramDriverSnapshot(uint8_t bytes[DRIVER_SNAPSHOT_SIZE]);

@@ -30,11 +30,11 @@ int NextBrightnessLevel(int level)
 
 ResultCode StepBrightness(CameraDriver* driver)
 {
-    if (driver->exposureAuto == 0)
+    if (cameraSettings.exposureAuto == 0)
     {
         if (SetExposureAuto(driver, 1) != RESULT_OK)
-            return driver->lastResult;
-        driver->exposureAuto = 1;
+            return LinkLastResult(driver);
+        cameraSettings.exposureAuto = 1;
     }
     uint16_t level = 0;
     ResultCode result = QueryBrightness(driver, &level);
@@ -69,14 +69,14 @@ struct RemoteKey
 
 static void FocusManualKey(HWND, CameraDriver* driver, const RemoteKey*)
 {
-    if (driver->autoFocus == 1 && FocusManual(driver) == RESULT_OK)
-        driver->autoFocus = 0;
+    if (cameraSettings.autoFocus == 1 && FocusManual(driver) == RESULT_OK)
+        cameraSettings.autoFocus = 0;
 }
 
 static void FocusAutoKey(HWND, CameraDriver* driver, const RemoteKey*)
 {
-    if (driver->autoFocus == 0 && FocusAuto(driver) == RESULT_OK)
-        driver->autoFocus = 1;
+    if (cameraSettings.autoFocus == 0 && FocusAuto(driver) == RESULT_OK)
+        cameraSettings.autoFocus = 1;
 }
 
 static void HomeKey(HWND, CameraDriver* driver, const RemoteKey*)
@@ -93,7 +93,7 @@ static void PresetKey(HWND, CameraDriver* driver, const RemoteKey* key)
         return;
     }
     BeginWaitCursor();
-    RecallPreset(driver, key->preset);
+    RecallPreset(driver, &cameraSettings, key->preset);
     EndWaitCursor();
 }
 
@@ -217,7 +217,7 @@ static int StopsRunningMotion(uint8_t code, int pressed)
 static void RemoteKeyEvent(HWND window, CameraDriver* driver, uint8_t code, int pressed)
 {
     int stopping = StopsRunningMotion(code, pressed);
-    if (!driver->irRemoteEnabled && !stopping)
+    if (!cameraSettings.irRemoteEnabled && !stopping)
         return;
     if (!operateMode && code != REMOTE_KEY_OPERATE && !stopping)
         return;
@@ -369,10 +369,10 @@ void NoteDroppedCameraEvent(HWND window, const uint8_t* frame)
 static void ReleaseMotionKey(HWND window, int code)
 {
     CameraDriver* driver = &cameraDriver;
-    int gate = driver->eventGate; // a link closed inside an event's handling keeps it shut
-    driver->eventGate = 0;        // as for the frame itself: no event inside its handling
+    int gate = eventGate; // a link closed inside an event's handling keeps it shut
+    eventGate = 0;        // as for the frame itself: no event inside its handling
     RemoteKeyEvent(window, driver, (uint8_t)code, 0);
-    driver->eventGate = gate;
+    eventGate = gate;
 }
 
 // Each running motion is released while it is still marked running, so that its stop passes
@@ -395,7 +395,7 @@ void StopRemoteMotions(HWND window)
 void SendDroppedStops(HWND window)
 {
     droppedReleasePosted = 0;
-    if (commandBusy || cameraDriver.eventGate == 0)
+    if (commandBusy || eventGate == 0)
         return; // the handler that holds them calls again when it ends
     for (int motion = MOTION_PAN_TILT; motion < MOTION_KINDS; ++motion)
     {

@@ -39,11 +39,11 @@ int StartKeyPanTilt(HWND window, int key, CameraDriver* driver)
 
 static void SetFocusMode(CameraDriver* driver, int automatic)
 {
-    if (driver->autoFocus == automatic || !EnsureCameraReady(driver))
+    if (cameraSettings.autoFocus == automatic || !EnsureCameraReady(driver))
         return;
     ResultCode result = automatic ? FocusAuto(driver) : FocusManual(driver);
     if (result == RESULT_OK)
-        driver->autoFocus = automatic;
+        cameraSettings.autoFocus = automatic;
 }
 
 // NEAR and FAR: the focus moves while the button is held; the button comes up before the stop.
@@ -51,7 +51,7 @@ static void HoldFocus(HWND button, CameraDriver* driver, StartCommand start)
 {
     if (!EnsureCameraReady(driver) || start(driver) != RESULT_OK)
         return;
-    driver->autoFocus = 0;
+    cameraSettings.autoFocus = 0;
     WaitForMouseRelease(button);
     SetButtonState(button, BUTTON_UP);
     SendStop(driver, FocusStop);
@@ -78,7 +78,7 @@ static void PresetButton(CameraDriver* driver, int preset)
         return;
     }
     BeginWaitCursor();
-    RecallPreset(driver, preset);
+    RecallPreset(driver, &cameraSettings, preset);
     EndWaitCursor();
 }
 

@@ -67,11 +67,11 @@ ResultCode RefreshImageControls(HWND dialog)
 {
     CameraDriver* driver = image.driver;
     if (!EnsureCameraReady(driver))
-        return driver->lastResult;
+        return LinkLastResult(driver);
     QueryExposureState(driver, 0, 0, &image.agcLevel, &image.shutterLevel, &image.irisLevel);
     ShowBarValues(dialog);
     UpdateImageControls(dialog);
-    return driver->lastResult;
+    return LinkLastResult(driver);
 }
 
 static void InitImageControl(HWND dialog)
@@ -119,7 +119,7 @@ static void ChooseExposure(HWND dialog, int automatic)
         SetExposureAuto(driver, automatic);
     EndWaitCursor();
     // In manual exposure the camera keeps the levels it used: the bars show them.
-    if (!automatic && driver->lastResult == RESULT_OK)
+    if (!automatic && LinkLastResult(driver) == RESULT_OK)
         RefreshImageControls(dialog);
 }
 

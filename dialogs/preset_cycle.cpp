@@ -7,6 +7,7 @@
 #include "app/program_start.h"
 #include "commands/camera_commands.h"
 #include "control/camera_startup.h"
+#include "control/control_state.h"
 #include "control/panel_status.h"
 #include "dialogs/dialog_controls.h"
 #include "resources/dialog_ids.h"
@@ -26,10 +27,10 @@ static int initRetries;         // recovery sequences since the last Start
 INT_PTR ShowPresetCycle(HWND owner, PresetCycleRecord* record)
 {
     cycle = *record;
-    cycle.driver->eventsEnabled = 0;
+    SetCameraEventsEnabled(cycle.driver, 0);
     INT_PTR result =
         DialogBoxParamA(WindowInstance(owner), "PRESETDLG", owner, PresetCycleDlgProc, 0);
-    cycle.driver->eventsEnabled = 1;
+    SetCameraEventsEnabled(cycle.driver, 1);
     if (result <= 0) // closed, or the dialog could not be shown
         return 0;
     *record = cycle;
@@ -89,7 +90,7 @@ void UpdatePresetCycleTitle(HWND dialog)
     YieldToMessages();
     if (debugTitles)
         snprintf(title, sizeof title, "Preset Cycle Mode - Preset #%d  InitRetry=%d ZoomStop=%d",
-                 cycle.presetIndex + 1, initRetries, cycle.driver->recallRetries);
+                 cycle.presetIndex + 1, initRetries, cameraSettings.recallRetries);
     else
         snprintf(title, sizeof title, "Preset Cycle Mode - Preset #%d", cycle.presetIndex + 1);
     EnableStartStop(dialog);
@@ -103,7 +104,7 @@ static void InitPresetCycle(HWND dialog)
     cycle.cycling = 0;
     cycle.accumulatedCycles = 0;
     cycle.presetIndex = 0;
-    cycle.driver->recallRetries = 0;
+    cameraSettings.recallRetries = 0;
     SendDlgItemMessageA(dialog, IDC_SET_CYCLES, EM_LIMITTEXT, CYCLE_TEXT_LIMIT, 0);
     SendDlgItemMessageA(dialog, IDC_ACCUMULATED_CYCLES, EM_LIMITTEXT, CYCLE_TEXT_LIMIT, 0);
     ShowNumber(dialog, IDC_SET_CYCLES, cycle.cyclesToRun);
@@ -134,7 +135,7 @@ static void StartCycle(HWND dialog)
     }
     if (!EnsureCameraReady(cycle.driver))
         return;
-    ResultCode result = RecallPreset(cycle.driver, cycle.presetIndex + 1);
+    ResultCode result = RecallPreset(cycle.driver, &cameraSettings, cycle.presetIndex + 1);
     if (result != RESULT_OK)
     {
         ShowResultMessage(cycle.driver, result);
@@ -146,7 +147,7 @@ static void StartCycle(HWND dialog)
         return;
     }
     initRetries = 0;
-    cycle.driver->recallRetries = 0;
+    cameraSettings.recallRetries = 0;
     cycle.cycling = 1;
     UpdatePresetCycleTitle(dialog);
 }
@@ -237,7 +238,7 @@ static BOOL RunCycleStep(HWND dialog)
     ResultCode result = RESULT_OK;
     for (int attempt = 1; attempt <= PRESET_RECALL_ATTEMPTS; ++attempt)
     {
-        result = RecallPreset(cycle.driver, cycle.presetIndex + 1);
+        result = RecallPreset(cycle.driver, &cameraSettings, cycle.presetIndex + 1);
         if (!cycle.cycling) // stopped while the recall ran
             return FALSE;
         if (result == RESULT_OK)

@@ -186,12 +186,12 @@ ProgramOptionsRecord CurrentProgramOptions()
 {
     ProgramOptionsRecord options;
     options.acceleratedSpeed = workingFlags.acceleratedSpeed;
-    options.irRemoteEnabled = cameraDriver.irRemoteEnabled;
+    options.irRemoteEnabled = cameraSettings.irRemoteEnabled;
     options.largeWindow = workingFlags.largeWindow;
     options.alwaysOnTop = workingFlags.alwaysOnTop;
     options.baudRate = settingsImage.baudRate;
-    options.panTiltSpeed = cameraDriver.panSpeed;
-    options.zoomSpeed = cameraDriver.zoomSpeed;
+    options.panTiltSpeed = cameraSettings.panSpeed;
+    options.zoomSpeed = cameraSettings.zoomSpeed;
     return options;
 }
 
@@ -201,13 +201,13 @@ ProgramOptionsRecord CurrentProgramOptions()
 static int SendChangedAxisSpeed(int speed, int tiltAxis)
 {
     CameraDriver* driver = &cameraDriver;
-    int* cached = tiltAxis ? &driver->tiltSpeed : &driver->panSpeed;
+    int* cached = tiltAxis ? &cameraSettings.tiltSpeed : &cameraSettings.panSpeed;
     if (speed == *cached)
         return 1;
     if (!EnsureCameraReady(driver))
         return 0;
-    int pan = tiltAxis ? driver->panSpeed : speed;
-    int tilt = tiltAxis ? speed : driver->tiltSpeed;
+    int pan = tiltAxis ? cameraSettings.panSpeed : speed;
+    int tilt = tiltAxis ? speed : cameraSettings.tiltSpeed;
     if (SetPanTiltSpeed(driver, pan, tilt) != RESULT_OK)
         return 0;
     *cached = speed;
@@ -218,7 +218,7 @@ static int SendChangedAxisSpeed(int speed, int tiltAxis)
 static void ApplyLinkAndSpeeds(HWND window, const ProgramOptionsRecord* options)
 {
     CameraDriver* driver = &cameraDriver;
-    // Reopening the link resets the driver's cached values: the speeds below compare against
+    // Reopening the link resets the camera settings: the speeds below compare against
     // the defaults.
     if (options->baudRate != settingsImage.baudRate &&
         !OpenCamera(window, settingsImage.comPortIndex, options->baudRate, 0))
@@ -227,11 +227,11 @@ static void ApplyLinkAndSpeeds(HWND window, const ProgramOptionsRecord* options)
     if (!SendChangedAxisSpeed(options->panTiltSpeed, 1) ||
         !SendChangedAxisSpeed(options->panTiltSpeed, 0))
         return;
-    if (options->zoomSpeed != driver->zoomSpeed)
+    if (options->zoomSpeed != cameraSettings.zoomSpeed)
     {
         if (!EnsureCameraReady(driver) || SetZoomSpeed(driver, options->zoomSpeed) != RESULT_OK)
             return;
-        driver->zoomSpeed = options->zoomSpeed;
+        cameraSettings.zoomSpeed = options->zoomSpeed;
     }
 }
 
@@ -252,5 +252,5 @@ void ApplyProgramOptions(HWND window, const ProgramOptionsRecord* options)
     // Stored last: every opening of the link enables the remote again, and the new line speed
     // or a closed link opened to send a speed must not overrule the operator's choice. Nothing
     // is sent for it; the dispatcher reads it for each remote key.
-    cameraDriver.irRemoteEnabled = options->irRemoteEnabled;
+    cameraSettings.irRemoteEnabled = options->irRemoteEnabled;
 }

@@ -59,7 +59,6 @@ struct CameraDriver
     volatile LONG frameWriteBusy; // 1 while one thread is writing a frame to the port
     volatile DWORD eventMask;     // the event mask last set on the port
     volatile LONG eventMaskChanges; // counts every SetPortEventMask
-    int controlModeSet;         // the CCU was switched to mode 0 by the camera control
     int portIndex;              // 0..3 for COM1..COM4
     int lineSpeed;              // 4800, 9600 or 14400 baud
 
@@ -71,33 +70,12 @@ struct CameraDriver
     uint8_t replyBuffer[FRAME_BUFFER_SIZE]; // frame last received by a transaction
     uint8_t eventBuffer[FRAME_BUFFER_SIZE]; // frame being received by the reader thread
 
-    // Camera settings kept for the camera control and the dialogs.
-    int irRemoteEnabled;     // "Enable IR remote control"
-    int whiteBalanceAuto;    // white balance in auto mode
-    int exposureAuto;        // exposure in auto mode
-    int autoFocus;           // focus in auto mode
-    int agcLevel;            // AGC gain
-    int shutterLevel;        // shutter speed setting
-    int irisLevel;           // iris setting
-    int whiteBalanceLevel;   // manual white balance, red 0 .. blue 255
-    int panSpeed;            // 1..70
-    int tiltSpeed;           // 1..70
-    int zoomSpeed;           // 0..7
-    int presetCycleCount;    // Preset Cycle Mode "Set Cycles"
-    int presetCycleInterval; // Preset Cycle Mode interval choice 0..6
-
     // Arrival flags, set when completion frames arrive.
     volatile int zoomArrived;
     volatile int panTiltArrived;
     volatile int exposureArrived;
-    int recallRetries; // retries of RecallPreset; not reset by ResetDriver
 
     volatile int eventsEnabled; // the reader thread posts WM_CAMERA_EVENT only while 1
-    int eventGate;              // re-entrancy gate of the window's event handler
-
-    uint8_t ccuVersion;
-    uint8_t headVersion;
-    uint8_t panTilterVersion;
 
     int eventSlot;                                        // ring slot of the next event frame
     uint8_t eventRing[EVENT_RING_SLOTS][FRAME_BUFFER_SIZE]; // frames handed to the window
@@ -123,6 +101,14 @@ ResultCode WriteByte(CameraDriver* driver, uint8_t value);
 int SetPortEventMask(CameraDriver* driver, DWORD mask);
 DWORD CurrentEventMask(CameraDriver* driver); // the mask last set
 LONG EventMaskChanges(CameraDriver* driver); // counts every SetPortEventMask
+
+// --- The record's state for the camera control (serial_port.cpp, transactions.cpp) ---
+
+int PortIsOpen(const CameraDriver* driver);    // 1 while the port is open
+int CameraIsReady(const CameraDriver* driver); // 1 while the camera is known to be up
+// Whether the reader thread posts WM_CAMERA_EVENT: 1 on, 0 off.
+void SetCameraEventsEnabled(CameraDriver* driver, int on);
+ResultCode LinkLastResult(const CameraDriver* driver); // result of the last link operation
 
 // --- Timing (timing.cpp); used throughout the program ---
 

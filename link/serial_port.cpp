@@ -20,32 +20,14 @@ void ResetDriver(CameraDriver* driver)
     driver->frameWriteBusy = 0;
     driver->readerStarted = 0;
     driver->eventMask = 0;
-    driver->controlModeSet = 0;
     driver->portIndex = 0;
     driver->lineSpeed = 9600;
     driver->lastResult = 0;
     driver->reportedResult = 0;
-    driver->irRemoteEnabled = 1;
-    driver->whiteBalanceAuto = 1;
-    driver->exposureAuto = 1;
-    driver->autoFocus = 1;
-    driver->agcLevel = 0;
-    driver->shutterLevel = 0;
-    driver->irisLevel = 0;
-    driver->whiteBalanceLevel = 128;
-    driver->panSpeed = 70;
-    driver->tiltSpeed = 70;
-    driver->zoomSpeed = 7;
-    driver->presetCycleCount = 100;
-    driver->presetCycleInterval = 0;
     driver->zoomArrived = 0;
     driver->panTiltArrived = 0;
     driver->exposureArrived = 0;
     driver->eventsEnabled = 0;
-    driver->eventGate = 1;
-    driver->ccuVersion = 0;
-    driver->headVersion = 0;
-    driver->panTilterVersion = 0;
     driver->eventSlot = 0;
     driver->line = 0;
 }
@@ -149,7 +131,6 @@ ResultCode ClosePort(CameraDriver* driver)
     driver->writeOverlapped.Offset = driver->writeOverlapped.OffsetHigh = 0;
     driver->readOverlapped.Offset = driver->readOverlapped.OffsetHigh = 0;
     driver->cameraReady = 0;
-    driver->controlModeSet = 0;
     return RESULT_OK;
 }
 
@@ -169,6 +150,21 @@ DWORD CurrentEventMask(CameraDriver* driver)
 LONG EventMaskChanges(CameraDriver* driver)
 {
     return driver->eventMaskChanges;
+}
+
+int PortIsOpen(const CameraDriver* driver)
+{
+    return driver->portOpen;
+}
+
+int CameraIsReady(const CameraDriver* driver)
+{
+    return driver->cameraReady;
+}
+
+void SetCameraEventsEnabled(CameraDriver* driver, int on)
+{
+    driver->eventsEnabled = on;
 }
 
 ResultCode PulseRts(CameraDriver* driver)

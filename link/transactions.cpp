@@ -285,6 +285,11 @@ ResultCode TransactAckOnly(CameraDriver* driver, uint8_t* request)
     return driver->lastResult;
 }
 
+ResultCode LinkLastResult(const CameraDriver* driver)
+{
+    return driver->lastResult;
+}
+
 void ReportLinkStatus(CameraDriver* driver)
 {
     ResultCode result = driver->lastResult;

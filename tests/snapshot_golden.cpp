@@ -23,11 +23,22 @@ typedef std::vector<uint8_t> Bytes;
 
 const int REALISTIC_PORT = 2; // COM3
 
+// The records the driver snapshot is written from.
+struct ProgramRecords
+{
+    CameraDriver driver;
+    CameraSettingsRecord settings;
+    int controlModeSet;
+    int eventGate;
+};
+
 // Every field a value of its own that shows where it lies: no two fields alike, handles and
 // pointers using all of their bytes.
-static void PutDistinctState(CameraDriver* driver)
+static void PutDistinctState(ProgramRecords* records)
 {
-    memset(driver, 0, sizeof *driver);
+    memset(records, 0, sizeof *records);
+    CameraDriver* driver = &records->driver;
+    CameraSettingsRecord* settings = &records->settings;
     driver->portHandle = (HANDLE)(uintptr_t)0x1122334455667788ull;
     driver->writeOverlapped.Internal = (ULONG_PTR)0x2122232425262728ull;
     driver->writeOverlapped.InternalHigh = (ULONG_PTR)0x3132333435363738ull;
@@ -45,7 +56,7 @@ static void PutDistinctState(CameraDriver* driver)
     driver->cameraReady = 0x0C020202;
     driver->notifyWindow = (HWND)(uintptr_t)0xD1D2D3D4D5D6D7D8ull;
     driver->receiveBusy = 0x0C030303;
-    driver->controlModeSet = 0x0C040404;
+    records->controlModeSet = 0x0C040404;
     driver->portIndex = 0x0C050505;
     driver->lineSpeed = 0x0C060606;
     driver->lastResult = -0x0C070707;
@@ -55,28 +66,28 @@ static void PutDistinctState(CameraDriver* driver)
         driver->replyBuffer[i] = (uint8_t)(i * 7 + 1);
         driver->eventBuffer[i] = (uint8_t)(i * 11 + 2);
     }
-    driver->irRemoteEnabled = 0x0D010101;
-    driver->whiteBalanceAuto = 0x0D020202;
-    driver->exposureAuto = 0x0D030303;
-    driver->autoFocus = 0x0D040404;
-    driver->agcLevel = 0x0D050505;
-    driver->shutterLevel = 0x0D060606;
-    driver->irisLevel = 0x0D070707;
-    driver->whiteBalanceLevel = 0x0D080808;
-    driver->panSpeed = 0x0D090909;
-    driver->tiltSpeed = 0x0D0A0A0A;
-    driver->zoomSpeed = 0x0D0B0B0B;
-    driver->presetCycleCount = 0x0D0C0C0C;
-    driver->presetCycleInterval = 0x0D0D0D0D;
+    settings->irRemoteEnabled = 0x0D010101;
+    settings->whiteBalanceAuto = 0x0D020202;
+    settings->exposureAuto = 0x0D030303;
+    settings->autoFocus = 0x0D040404;
+    settings->agcLevel = 0x0D050505;
+    settings->shutterLevel = 0x0D060606;
+    settings->irisLevel = 0x0D070707;
+    settings->whiteBalanceLevel = 0x0D080808;
+    settings->panSpeed = 0x0D090909;
+    settings->tiltSpeed = 0x0D0A0A0A;
+    settings->zoomSpeed = 0x0D0B0B0B;
+    settings->presetCycleCount = 0x0D0C0C0C;
+    settings->presetCycleInterval = 0x0D0D0D0D;
     driver->zoomArrived = 0x0E010101;
     driver->panTiltArrived = 0x0E020202;
     driver->exposureArrived = 0x0E030303;
-    driver->recallRetries = 0x0E040404;
+    settings->recallRetries = 0x0E040404;
     driver->eventsEnabled = 0x0E050505;
-    driver->eventGate = 0x0E060606;
-    driver->ccuVersion = 0xF1;
-    driver->headVersion = 0xF2;
-    driver->panTilterVersion = 0xF3;
+    records->eventGate = 0x0E060606;
+    settings->ccuVersion = 0xF1;
+    settings->headVersion = 0xF2;
+    settings->panTilterVersion = 0xF3;
     driver->eventSlot = 0x0E070707;
     for (int slot = 0; slot < EVENT_RING_SLOTS; ++slot)
         for (int i = 0; i < FRAME_BUFFER_SIZE; ++i)
@@ -85,9 +96,11 @@ static void PutDistinctState(CameraDriver* driver)
 }
 
 // The far ends of every field: all bits set, negative results, the last ring slot.
-static void PutExtremeState(CameraDriver* driver)
+static void PutExtremeState(ProgramRecords* records)
 {
-    memset(driver, 0, sizeof *driver);
+    memset(records, 0, sizeof *records);
+    CameraDriver* driver = &records->driver;
+    CameraSettingsRecord* settings = &records->settings;
     driver->portHandle = INVALID_HANDLE_VALUE;
     driver->writeOverlapped.Internal = (ULONG_PTR)-1;
     driver->writeOverlapped.InternalHigh = (ULONG_PTR)-2;
@@ -105,7 +118,7 @@ static void PutExtremeState(CameraDriver* driver)
     driver->cameraReady = 1;
     driver->notifyWindow = (HWND)(uintptr_t)0x0000000000010040ull;
     driver->receiveBusy = 1;
-    driver->controlModeSet = 1;
+    records->controlModeSet = 1;
     driver->portIndex = 3;
     driver->lineSpeed = 14400;
     driver->lastResult = RESULT_WRITE_ERROR;
@@ -115,28 +128,28 @@ static void PutExtremeState(CameraDriver* driver)
         driver->replyBuffer[i] = (uint8_t)(0xFF - i);
         driver->eventBuffer[i] = 0xFF;
     }
-    driver->irRemoteEnabled = 0;
-    driver->whiteBalanceAuto = -1;
-    driver->exposureAuto = 0;
-    driver->autoFocus = -1;
-    driver->agcLevel = 127;
-    driver->shutterLevel = 132;
-    driver->irisLevel = 169;
-    driver->whiteBalanceLevel = 255;
-    driver->panSpeed = 1;
-    driver->tiltSpeed = 70;
-    driver->zoomSpeed = 0;
-    driver->presetCycleCount = 0x7FFFFFFF;
-    driver->presetCycleInterval = 6;
+    settings->irRemoteEnabled = 0;
+    settings->whiteBalanceAuto = -1;
+    settings->exposureAuto = 0;
+    settings->autoFocus = -1;
+    settings->agcLevel = 127;
+    settings->shutterLevel = 132;
+    settings->irisLevel = 169;
+    settings->whiteBalanceLevel = 255;
+    settings->panSpeed = 1;
+    settings->tiltSpeed = 70;
+    settings->zoomSpeed = 0;
+    settings->presetCycleCount = 0x7FFFFFFF;
+    settings->presetCycleInterval = 6;
     driver->zoomArrived = 1;
     driver->panTiltArrived = 0;
     driver->exposureArrived = 1;
-    driver->recallRetries = (int)0x80000000;
+    settings->recallRetries = (int)0x80000000;
     driver->eventsEnabled = 1;
-    driver->eventGate = 0;
-    driver->ccuVersion = 0xFF;
-    driver->headVersion = 0x00;
-    driver->panTilterVersion = 0x80;
+    records->eventGate = 0;
+    settings->ccuVersion = 0xFF;
+    settings->headVersion = 0x00;
+    settings->panTilterVersion = 0x80;
     driver->eventSlot = EVENT_RING_SLOTS - 1;
     for (int slot = 0; slot < EVENT_RING_SLOTS; ++slot)
         for (int i = 0; i < FRAME_BUFFER_SIZE; ++i)
@@ -147,28 +160,34 @@ static void PutExtremeState(CameraDriver* driver)
 // The record as the link leaves it on a virtual camera: the port opened, the camera's start-up
 // requests as the console sends them (mode 0, versions, speeds, exposure read back), mode 1,
 // the port closed. No window, so the reader thread posts nothing and the ring stays empty.
-static void PutStateAfterOpenAndClose(CameraDriver* driver)
+static void PutStateAfterOpenAndClose(ProgramRecords* records)
 {
-    memset(driver, 0, sizeof *driver);
-    ResetDriver(driver);
+    memset(records, 0, sizeof *records);
+    CameraDriver* driver = &records->driver;
+    CameraSettingsRecord* settings = &records->settings;
+    ResetDriver(driver); // with the rest of the program's reset
+    ResetCameraSettings(settings);
+    records->controlModeSet = 0;
+    records->eventGate = 1;
     VirtualCamera* camera = AttachVirtualCamera(REALISTIC_PORT);
     ASSERT_TRUE(camera != 0);
+    ResetCameraSettings(settings); // as the camera control opens the port
     ASSERT_EQ(RESULT_OK, OpenPort(driver, 0, REALISTIC_PORT, 9600));
     ASSERT_EQ(RESULT_OK, WaitForCts(driver, 3000));
     ASSERT_EQ(RESULT_OK, SelectMode(driver, 0));
-    driver->controlModeSet = 1;
+    records->controlModeSet = 1;
     driver->eventsEnabled = 1;
     uint8_t versions[VERSION_COUNT] = {0, 0, 0};
     ASSERT_EQ(RESULT_OK, QueryVersions(driver, versions));
-    driver->ccuVersion = versions[0];
-    driver->headVersion = versions[1];
-    driver->panTilterVersion = versions[2];
-    ASSERT_EQ(RESULT_OK, SetZoomSpeed(driver, driver->zoomSpeed));
-    ASSERT_EQ(RESULT_OK, SetPanTiltSpeed(driver, driver->panSpeed, driver->tiltSpeed));
-    ASSERT_EQ(RESULT_OK, QueryExposureState(driver, 0, 0, &driver->agcLevel,
-                                            &driver->shutterLevel, &driver->irisLevel));
+    settings->ccuVersion = versions[0];
+    settings->headVersion = versions[1];
+    settings->panTilterVersion = versions[2];
+    ASSERT_EQ(RESULT_OK, SetZoomSpeed(driver, settings->zoomSpeed));
+    ASSERT_EQ(RESULT_OK, SetPanTiltSpeed(driver, settings->panSpeed, settings->tiltSpeed));
+    ASSERT_EQ(RESULT_OK, QueryExposureState(driver, 0, 0, &settings->agcLevel,
+                                            &settings->shutterLevel, &settings->irisLevel));
     ASSERT_EQ(RESULT_OK, SelectMode(driver, 1));
-    driver->controlModeSet = 0;
+    records->controlModeSet = 0;
     ClosePort(driver);
     EXPECT_EQ(1, DetachVirtualCamera(camera));
 }
@@ -176,7 +195,7 @@ static void PutStateAfterOpenAndClose(CameraDriver* driver)
 struct GoldenState
 {
     const char* fileName;
-    void (*put)(CameraDriver* driver);
+    void (*put)(ProgramRecords* records);
 };
 
 static const GoldenState GOLDEN_STATES[] = {
@@ -199,7 +218,7 @@ static void PutSettings(SettingsImage* image)
     image->windowRect.bottom = 270;
 }
 
-static CameraDriver stateDriver;
+static ProgramRecords stateRecords;
 
 static Bytes ReadFileBytes(const std::string& path)
 {
@@ -221,9 +240,10 @@ static Bytes WrittenFile(const GoldenState& state, const std::string& path)
 {
     SettingsImage image;
     PutSettings(&image);
-    state.put(&stateDriver);
+    state.put(&stateRecords);
     uint8_t snapshot[DRIVER_SNAPSHOT_SIZE];
-    WriteDriverSnapshot(snapshot, &stateDriver);
+    WriteDriverSnapshot(snapshot, &stateRecords.driver, &stateRecords.settings,
+                        stateRecords.controlModeSet, stateRecords.eventGate);
     TakeDriverSnapshot(&image, snapshot, 1);
     EXPECT_EQ(1, SaveSettingsToPath(&image, path.c_str()));
     return ReadFileBytes(path);
