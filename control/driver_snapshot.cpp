@@ -15,8 +15,7 @@ static void CopyOverlapped(OVERLAPPED* stored, const OVERLAPPED* overlapped)
 }
 
 void WriteDriverSnapshot(uint8_t bytes[DRIVER_SNAPSHOT_SIZE], const CameraDriver* driver,
-                         const CameraSettingsRecord* settings, int controlModeSet,
-                         int eventGate)
+                         const CameraSettingsRecord* settings, int controlModeSet, int eventGate)
 {
     DriverSnapshot snapshot;
     memset(&snapshot, 0, sizeof snapshot); // the gaps between the fields stay zero

@@ -110,6 +110,5 @@ static_assert(offsetof(DriverSnapshot, eventRing) == 724, "64-bit snapshot layou
 #endif
 
 void WriteDriverSnapshot(uint8_t bytes[DRIVER_SNAPSHOT_SIZE], const CameraDriver* driver,
-                         const CameraSettingsRecord* settings, int controlModeSet,
-                         int eventGate);
+                         const CameraSettingsRecord* settings, int controlModeSet, int eventGate);
 void WriteProgramDriverSnapshot(uint8_t bytes[DRIVER_SNAPSHOT_SIZE]);

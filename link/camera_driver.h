@@ -51,13 +51,13 @@ struct CameraDriver
     OVERLAPPED readOverlapped;  // every read, with its own manual-reset event
     HANDLE readerThread;        // the reader thread
     volatile DWORD readerThreadId; // nonzero from the thread's creation until it ends
-    volatile LONG readerStarted; // set by the reader once its event mask is in place
+    volatile LONG readerStarted;   // set by the reader once its event mask is in place
     volatile int portOpen;      // 1 while the port is open; the reader runs while it is 1
     volatile int cameraReady;   // 1 while the camera is known to be up
     HWND notifyWindow;          // receives the driver's messages
     volatile LONG receiveBusy;  // 1 while one thread is reading a frame from the port
-    volatile LONG frameWriteBusy; // 1 while one thread is writing a frame to the port
-    volatile DWORD eventMask;     // the event mask last set on the port
+    volatile LONG frameWriteBusy;   // 1 while one thread is writing a frame to the port
+    volatile DWORD eventMask;       // the event mask last set on the port
     volatile LONG eventMaskChanges; // counts every SetPortEventMask
     int portIndex;              // 0..3 for COM1..COM4
     int lineSpeed;              // 4800, 9600 or 14400 baud

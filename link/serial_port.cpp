@@ -138,8 +138,7 @@ int SetPortEventMask(CameraDriver* driver, DWORD mask)
 {
     driver->eventMask = mask;
     InterlockedIncrement(&driver->eventMaskChanges);
-    return driver->portHandle &&
-           driver->line->setMask(driver->portHandle, &driver->lineWait, mask);
+    return driver->portHandle && driver->line->setMask(driver->portHandle, &driver->lineWait, mask);
 }
 
 DWORD CurrentEventMask(CameraDriver* driver)

@@ -223,8 +223,7 @@ static ProgramRecords stateRecords;
 static Bytes ReadFileBytes(const std::string& path)
 {
     Bytes bytes;
-    HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
     if (file == INVALID_HANDLE_VALUE)
         return bytes;
     uint8_t chunk[1024];
