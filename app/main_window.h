@@ -28,19 +28,12 @@
 //   MainWindowProc           the window procedure.
 //   HandleSystemCommand      1 when handled, 0 for default processing.
 //   ShutdownCleanup          blink timer, a remote motion stopped, camera port, settings file.
-//   CenterWindow             centred, lifted by one caption height but not above the screen.
-//   RelayoutPanel            window, lights and buttons sized and placed for the panel in force.
 //   EditSystemMenu           the console's items in the window's system menu.
-//   SetMainWindowTitle       "Norvo HL-R8" for the large panel (or minimized), else "HLR8".
-//   ShowPanelSize            layout, window and title for the panel size in workingFlags.
-//   PlaceInStackingBand      topmost or not, as workingFlags.alwaysOnTop says.
 #pragma once
 
 #include <windows.h>
 
 const char MAIN_WINDOW_CLASS[] = "HLR8";
-const char LONG_TITLE[] = "Norvo HL-R8";
-const char SHORT_TITLE[] = "HLR8";
 const DWORD MAIN_WINDOW_STYLE = 0x92CB0000; // popup, visible, clip children, caption, menus
 
 // System-menu commands of the console.
@@ -72,9 +65,4 @@ int PanelShowCommand(int showCommand);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int HandleSystemCommand(HWND window, WPARAM command, LPARAM lParam);
 void ShutdownCleanup(HWND window);
-void CenterWindow(HWND window);
-int RelayoutPanel(HWND window);
 void EditSystemMenu(HWND window);
-void SetMainWindowTitle(HWND window, int minimized);
-void ShowPanelSize(HWND window);
-void PlaceInStackingBand(HWND window);
