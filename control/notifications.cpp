@@ -1,15 +1,19 @@
 // Camera reports, remote-control keys and the remote ramp.
 #include "control/notifications.h"
 
-#include "app/settings_file.h"
-#include "app/wait_cursor.h"
 #include "commands/camera_commands.h"
 #include "control/camera_startup.h"
 #include "control/control_state.h"
-#include "control/panel_status.h"
+#include "control/error_report.h"
+#include "control/panel_lights.h"
+#include "control/panel_window.h"
 #include "control/press_and_hold.h"
 #include "panel/panel_button.h"
 #include "panel/panel_layout.h"
+#include "services/settings_file.h"
+#include "services/speed_limits.h"
+#include "services/wait_cursor.h"
+#include "services/window_messages.h"
 
 int rampStep;
 static int rampRunning;       // an accelerated remote arrow is held: its steps are wanted
@@ -150,7 +154,7 @@ static void StartPanTilt(HWND window, CameraDriver* driver, const RemoteKey* key
     }
     rampRunning = 1;
     rampStartedAt = GetTickCount();
-    if (!SetTimer(window, TIMER_RAMP, RAMP_FIRST_MS, 0))
+    if (!SetTimer(window, TIMER_RAMP, RAMP_STEP_1_AFTER_START_MS, 0))
         MessageBeep(0); // the arrow moves at the first step until released
 }
 
@@ -320,11 +324,12 @@ void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* fram
 // 2000 ms less the time the first step's command took (at least 1 ms, at most 2000 ms).
 static UINT UntilSecondStep()
 {
-    DWORD dueAt = RAMP_FIRST_MS + RAMP_SECOND_MS;
+    DWORD dueAt = RAMP_STEP_2_AFTER_START_MS;
     DWORD elapsed = GetTickCount() - rampStartedAt;
     if (elapsed >= dueAt)
         return 1;
-    return dueAt - elapsed < RAMP_SECOND_MS ? dueAt - elapsed : RAMP_SECOND_MS;
+    DWORD longest = RAMP_STEP_2_AFTER_STEP_1_MS;
+    return dueAt - elapsed < longest ? dueAt - elapsed : longest;
 }
 
 void OnRampStep(HWND window)

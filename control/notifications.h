@@ -42,12 +42,6 @@
 
 #include "link/camera_driver.h"
 
-const UINT_PTR TIMER_RAMP = 6;
-const UINT WM_RAMP_STEP = 1032;
-const UINT WM_DROPPED_RELEASE = 1033; // main window to itself: a dropped release waits
-const UINT RAMP_FIRST_MS = 500;
-const UINT RAMP_SECOND_MS = 2000;
-
 const uint8_t REMOTE_KEY_OPERATE = 0x41;
 const uint8_t REMOTE_KEY_LAST = 0xF0; // codes above are reported as unknown
 

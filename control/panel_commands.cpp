@@ -1,16 +1,17 @@
 // The panel's buttons and the keyboard.
 #include "control/panel_commands.h"
 
-#include "app/settings_file.h"
-#include "app/wait_cursor.h"
 #include "commands/camera_commands.h"
 #include "control/camera_startup.h"
 #include "control/control_state.h"
 #include "control/notifications.h"
-#include "control/panel_status.h"
+#include "control/panel_lights.h"
+#include "control/panel_window.h"
 #include "control/press_and_hold.h"
 #include "panel/panel_button.h"
 #include "panel/panel_layout.h"
+#include "services/settings_file.h"
+#include "services/wait_cursor.h"
 
 static int SwappedHorizontal(int key)
 {

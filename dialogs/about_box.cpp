@@ -3,9 +3,9 @@
 
 #include <stdio.h>
 
-#include "app/main_window.h"
 #include "dialogs/dialog_controls.h"
 #include "resources/dialog_ids.h"
+#include "services/window_place.h"
 
 // The inputs of the open dialog.
 static const char* aboutCaption;

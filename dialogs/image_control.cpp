@@ -1,12 +1,12 @@
 // The Image Control dialog.
 #include "dialogs/image_control.h"
 
-#include "app/main_window.h"
-#include "app/wait_cursor.h"
 #include "commands/camera_commands.h"
 #include "control/camera_startup.h"
 #include "dialogs/dialog_controls.h"
 #include "resources/dialog_ids.h"
+#include "services/wait_cursor.h"
+#include "services/window_place.h"
 
 const int IMAGE_BAR_PAGE = 10;
 const int WHITE_BALANCE_AUTO_MODE = 0;

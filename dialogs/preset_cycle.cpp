@@ -3,13 +3,13 @@
 
 #include <stdio.h>
 
-#include "app/main_window.h"
-#include "app/program_start.h"
 #include "commands/camera_commands.h"
 #include "control/camera_startup.h"
-#include "control/panel_status.h"
+#include "control/error_report.h"
 #include "dialogs/dialog_controls.h"
 #include "resources/dialog_ids.h"
+#include "services/window_messages.h"
+#include "services/window_place.h"
 
 const UINT PRESET_CYCLE_INTERVALS_MS[PRESET_INTERVAL_COUNT] = {2000,  5000,  10000, 15000,
                                                                20000, 25000, 30000};
@@ -18,6 +18,7 @@ const int CYCLE_TEXT_LIMIT = 5;
 const char TIMER_ERROR_TEXT[] = "Error setting system timer";
 
 BOOL(WINAPI* presetCycleBeep)(UINT type) = MessageBeep;
+int debugTitles;
 
 static PresetCycleRecord cycle; // the open dialog's copy
 static HWND openDialog;         // the dialog while it is open, else 0

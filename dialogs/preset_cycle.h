@@ -47,9 +47,9 @@ struct PresetCycleRecord
 const int PRESET_INTERVAL_COUNT = 7;
 extern const UINT PRESET_CYCLE_INTERVALS_MS[PRESET_INTERVAL_COUNT];
 const int PRESET_CYCLE_PRESETS = 6;
-const UINT_PTR TIMER_PRESET_CYCLE = 4;
-const UINT WM_CYCLE_STEP = WM_USER + 6;
 const int PRESET_RECALL_ATTEMPTS = 3;
+
+extern int debugTitles; // -D on the command line: debugging figures in the title
 
 // The beep of a Start or Stop pressed in the wrong state; MessageBeep, replaced by tests that
 // count the beeps.

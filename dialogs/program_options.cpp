@@ -1,13 +1,15 @@
 // The Program Options dialog and the application of its result.
 #include "dialogs/program_options.h"
 
-#include "app/main_window.h"
-#include "app/settings_file.h"
 #include "commands/camera_commands.h"
 #include "control/camera_startup.h"
 #include "control/control_state.h"
+#include "control/panel_window.h"
 #include "dialogs/dialog_controls.h"
 #include "resources/dialog_ids.h"
+#include "services/settings_file.h"
+#include "services/speed_limits.h"
+#include "services/window_place.h"
 
 static const char* const BAUD_RATE_TEXTS[] = {"4800", "9600", "14400"};
 const int BAUD_RATE_COUNT = sizeof BAUD_RATE_TEXTS / sizeof BAUD_RATE_TEXTS[0];
@@ -19,16 +21,16 @@ static ProgramOptionsRecord dialogOptions; // the open dialog's copy
 
 static int BaudRateIndex(int baudRate)
 {
-    if (baudRate == 4800)
+    if (baudRate == LINE_SPEED_4800)
         return 0;
-    return baudRate == 14400 ? 2 : 1;
+    return baudRate == LINE_SPEED_14400 ? 2 : 1;
 }
 
 static int BaudRateOfIndex(int index)
 {
     if (index == 0)
-        return 4800;
-    return index == 2 ? 14400 : 9600;
+        return LINE_SPEED_4800;
+    return index == 2 ? LINE_SPEED_14400 : LINE_SPEED_9600;
 }
 
 INT_PTR ShowProgramOptions(HWND owner, ProgramOptionsRecord* record)

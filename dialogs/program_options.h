@@ -34,11 +34,6 @@ struct ProgramOptionsRecord
     int32_t zoomSpeed;    // 0..7
 };
 
-const int MIN_PAN_TILT_SPEED = 1;
-const int MAX_PAN_TILT_SPEED = 70;
-const int MIN_ZOOM_SPEED = 0;
-const int MAX_ZOOM_SPEED = 7;
-
 INT_PTR ShowProgramOptions(HWND owner, ProgramOptionsRecord* record);
 INT_PTR CALLBACK ProgramOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 ProgramOptionsRecord CurrentProgramOptions();

@@ -1,6 +1,7 @@
 // Opening and closing the port, the modem lines, and the byte-level read and write
 // primitives of the camera driver.
 #include "link/camera_driver.h"
+#include "services/speed_limits.h"
 
 #include <string.h>
 
@@ -19,7 +20,7 @@ void ResetDriver(CameraDriver* driver)
     driver->receiveBusy = 0;
     driver->controlModeSet = 0;
     driver->portIndex = 0;
-    driver->lineSpeed = 9600;
+    driver->lineSpeed = DEFAULT_LINE_SPEED;
     driver->lastResult = 0;
     driver->reportedResult = 0;
     driver->irRemoteEnabled = 1;
@@ -30,9 +31,9 @@ void ResetDriver(CameraDriver* driver)
     driver->shutterLevel = 0;
     driver->irisLevel = 0;
     driver->whiteBalanceLevel = 128;
-    driver->panSpeed = 70;
-    driver->tiltSpeed = 70;
-    driver->zoomSpeed = 7;
+    driver->panSpeed = DEFAULT_PAN_TILT_SPEED;
+    driver->tiltSpeed = DEFAULT_PAN_TILT_SPEED;
+    driver->zoomSpeed = DEFAULT_ZOOM_SPEED;
     driver->presetCycleCount = 100;
     driver->presetCycleInterval = 0;
     driver->zoomArrived = 0;
@@ -49,7 +50,8 @@ void ResetDriver(CameraDriver* driver)
 
 static int ValidLineSpeed(int lineSpeed)
 {
-    return lineSpeed == 4800 || lineSpeed == 9600 || lineSpeed == 14400;
+    return lineSpeed == LINE_SPEED_4800 || lineSpeed == LINE_SPEED_9600 ||
+           lineSpeed == LINE_SPEED_14400;
 }
 
 static void CloseEvents(CameraDriver* driver)
