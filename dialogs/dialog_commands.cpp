@@ -3,10 +3,10 @@
 
 #include "app/main_window.h"
 #include "app/wait_cursor.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
-#include "control/notifications.h"
 #include "control/panel_status.h"
+#include "control/remote_keys.h"
 #include "dialogs/about_box.h"
 #include "dialogs/image_control.h"
 #include "dialogs/preset_cycle.h"

@@ -6,7 +6,7 @@
 #include "app/main_window.h"
 #include "app/program_start.h"
 #include "commands/camera_commands.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/panel_status.h"
 #include "dialogs/dialog_controls.h"
 #include "resources/dialog_ids.h"

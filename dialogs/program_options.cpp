@@ -4,7 +4,7 @@
 #include "app/main_window.h"
 #include "app/settings_file.h"
 #include "commands/camera_commands.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
 #include "dialogs/dialog_controls.h"
 #include "resources/dialog_ids.h"

@@ -14,7 +14,7 @@
 #include "app/main_window.h"
 #include "app/program_start.h"
 #include "app/settings_file.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
 #include "control/panel_status.h"
 #include "panel/indicator_light.h"

@@ -1,10 +1,10 @@
 // Camera reports, remote-control keys and the remote ramp.
-#include "control/notifications.h"
+#include "control/remote_keys.h"
 
 #include "app/settings_file.h"
 #include "app/wait_cursor.h"
 #include "commands/camera_commands.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
 #include "control/panel_status.h"
 #include "control/press_and_hold.h"

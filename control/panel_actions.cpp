@@ -1,14 +1,14 @@
 // The panel's buttons and the keyboard.
-#include "control/panel_commands.h"
+#include "control/panel_actions.h"
 
 #include "app/settings_file.h"
 #include "app/wait_cursor.h"
 #include "commands/camera_commands.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
-#include "control/notifications.h"
 #include "control/panel_status.h"
 #include "control/press_and_hold.h"
+#include "control/remote_keys.h"
 #include "panel/panel_button.h"
 #include "panel/panel_layout.h"
 
