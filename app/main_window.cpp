@@ -9,6 +9,7 @@
 #include "control/panel_actions.h"
 #include "control/panel_status.h"
 #include "control/remote_keys.h"
+#include "control/remote_ramp.h"
 #include "dialogs/dialog_commands.h"
 #include "dialogs/preset_cycle.h"
 #include "panel/indicator_light.h"

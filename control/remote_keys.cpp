@@ -1,199 +1,53 @@
-// Camera reports, remote-control keys and the remote ramp.
+// Camera reports and the keys of the remote control.
 #include "control/remote_keys.h"
 
-#include "app/settings_file.h"
-#include "app/wait_cursor.h"
 #include "commands/camera_commands.h"
 #include "control/camera_connection.h"
 #include "control/control_state.h"
+#include "control/panel_actions.h"
 #include "control/panel_status.h"
 #include "control/press_and_hold.h"
+#include "control/remote_ramp.h"
 #include "panel/panel_button.h"
 #include "panel/panel_layout.h"
 
-int rampStep;
-static int rampRunning;       // an accelerated remote arrow is held: its steps are wanted
-static DWORD rampStartedAt;   // GetTickCount when its start command succeeded
-
-// --- Brightness ---
-
-int NextBrightnessLevel(int level)
-{
-    if (level < 72)
-        return 72;
-    if (level < 96)
-        return 96;
-    if (level < 144)
-        return 144;
-    return 72;
-}
-
-ResultCode StepBrightness(CameraDriver* driver)
-{
-    if (driver->exposureAuto == 0)
-    {
-        if (SetExposureAuto(driver, 1) != RESULT_OK)
-            return driver->lastResult;
-        driver->exposureAuto = 1;
-    }
-    uint16_t level = 0;
-    ResultCode result = QueryBrightness(driver, &level);
-    if (result != RESULT_OK)
-        return result;
-    return SetBrightness(driver, NextBrightnessLevel(level));
-}
-
 // --- Remote-control keys ---
 
-enum Motion
-{
-    MOTION_NONE,
-    MOTION_PAN_TILT,
-    MOTION_ZOOM,
-    MOTION_FOCUS,
-    MOTION_KINDS
-};
-
-typedef void (*KeyAction)(HWND window, CameraDriver* driver, const struct RemoteKey* key);
-
+// A key of the remote and the panel button it stands for (-1: a key the panel has no use for).
 struct RemoteKey
 {
     uint8_t code;
-    int button;         // panel button mirrored, or -1
-    KeyAction pressed;  // 0: nothing
-    KeyAction released; // 0: nothing
-    StartCommand start; // the movement of motion keys
-    int preset;         // 1..6 for preset keys
-    Motion motion;      // what the release stops
+    int button;
 };
-
-static void FocusManualKey(HWND, CameraDriver* driver, const RemoteKey*)
-{
-    if (driver->autoFocus == 1 && FocusManual(driver) == RESULT_OK)
-        driver->autoFocus = 0;
-}
-
-static void FocusAutoKey(HWND, CameraDriver* driver, const RemoteKey*)
-{
-    if (driver->autoFocus == 0 && FocusAuto(driver) == RESULT_OK)
-        driver->autoFocus = 1;
-}
-
-static void HomeKey(HWND, CameraDriver* driver, const RemoteKey*)
-{
-    HomePanTilter(driver);
-}
-
-static void PresetKey(HWND, CameraDriver* driver, const RemoteKey* key)
-{
-    if (presetStoreMode)
-    {
-        presetStoreMode = 0; // store mode ends even when the store fails
-        StorePreset(driver, key->preset);
-        return;
-    }
-    BeginWaitCursor();
-    RecallPreset(driver, key->preset);
-    EndWaitCursor();
-}
-
-static void OperatePressed(HWND, CameraDriver*, const RemoteKey*)
-{
-    UpdateOperateLight();
-}
-
-static void OperateReleased(HWND, CameraDriver* driver, const RemoteKey*)
-{
-    ToggleOperateMode(driver); // the same rule as the panel's OPERATE button
-    UpdateOperateLight();
-}
-
-static void StoreModeKey(HWND, CameraDriver*, const RemoteKey*)
-{
-    presetStoreMode = !presetStoreMode;
-}
-
-static void BrightKey(HWND, CameraDriver* driver, const RemoteKey*)
-{
-    StepBrightness(driver);
-}
-
-static void StartMotion(HWND, CameraDriver* driver, const RemoteKey* key)
-{
-    key->start(driver);
-}
-
-static void StopFocus(HWND, CameraDriver* driver, const RemoteKey*)
-{
-    SendStop(driver, FocusStop);
-}
-
-static void StopZoom(HWND, CameraDriver* driver, const RemoteKey*)
-{
-    SendStop(driver, ZoomStop);
-}
-
-// A ramp speed that a failed accelerated move left in the camera goes back first.
-static void StartPanTilt(HWND window, CameraDriver* driver, const RemoteKey* key)
-{
-    if (!workingFlags.acceleratedSpeed)
-    {
-        if (RestoreConfiguredSpeeds(driver) == RESULT_OK)
-            key->start(driver);
-        return;
-    }
-    rampStep = 0;
-    if (SendRampSpeed(driver, 0) != RESULT_OK || key->start(driver) != RESULT_OK)
-    {
-        RestoreSpeedsAfterFailure(driver);
-        return;
-    }
-    rampRunning = 1;
-    rampStartedAt = GetTickCount();
-    if (!SetTimer(window, TIMER_RAMP, RAMP_FIRST_MS, 0))
-        MessageBeep(0); // the arrow moves at the first step until released
-}
-
-// A ramp that is running is ended even if the option was switched off meanwhile.
-static void StopPanTilt(HWND window, CameraDriver* driver, const RemoteKey*)
-{
-    if (!workingFlags.acceleratedSpeed && !rampRunning)
-    {
-        SendStop(driver, PanTiltStop);
-        return;
-    }
-    KillTimer(window, TIMER_RAMP);
-    rampRunning = 0;
-    StopAcceleratedPanTilt(driver);
-}
 
 static const RemoteKey REMOTE_KEYS[] = {
-    {0x00, ID_FOCUS_MANUAL, 0, FocusManualKey, 0, 0, MOTION_NONE},
-    {0x01, ID_HOME, 0, HomeKey, 0, 0, MOTION_NONE},
-    {0x10, ID_PRESET_1, 0, PresetKey, 0, 1, MOTION_NONE},
-    {0x20, ID_PRESET_2, 0, PresetKey, 0, 2, MOTION_NONE},
-    {0x30, ID_PRESET_3, 0, PresetKey, 0, 3, MOTION_NONE},
-    {0x40, ID_PRESET_4, 0, PresetKey, 0, 4, MOTION_NONE},
-    {0x50, ID_PRESET_5, 0, PresetKey, 0, 5, MOTION_NONE},
-    {0x60, ID_PRESET_6, 0, PresetKey, 0, 6, MOTION_NONE},
-    {0x11, -1, 0, 0, 0, 0, MOTION_NONE},
-    {0xA1, -1, 0, 0, 0, 0, MOTION_NONE},
-    {REMOTE_KEY_OPERATE, ID_OPERATE, OperatePressed, OperateReleased, 0, 0, MOTION_NONE},
-    {0x51, ID_PRESET, 0, StoreModeKey, 0, 0, MOTION_NONE},
-    {0x70, ID_FOCUS_AUTO, 0, FocusAutoKey, 0, 0, MOTION_NONE},
-    {0x80, ID_FOCUS_NEAR, StartMotion, StopFocus, FocusNearStart, 0, MOTION_FOCUS},
-    {0x90, ID_FOCUS_FAR, StartMotion, StopFocus, FocusFarStart, 0, MOTION_FOCUS},
-    {0x91, ID_BRIGHT, 0, BrightKey, 0, 0, MOTION_NONE},
-    {0xA0, ID_ZOOM_WIDE, StartMotion, StopZoom, ZoomWideStart, 0, MOTION_ZOOM},
-    {0xB0, ID_ZOOM_TELE, StartMotion, StopZoom, ZoomTeleStart, 0, MOTION_ZOOM},
-    {0xC0, ID_TILT_UP, StartPanTilt, StopPanTilt, TiltUpStart, 0, MOTION_PAN_TILT},
-    {0xD0, ID_TILT_DOWN, StartPanTilt, StopPanTilt, TiltDownStart, 0, MOTION_PAN_TILT},
-    {0xE0, ID_PAN_LEFT, StartPanTilt, StopPanTilt, PanLeftStart, 0, MOTION_PAN_TILT},
-    {0xF0, ID_PAN_RIGHT, StartPanTilt, StopPanTilt, PanRightStart, 0, MOTION_PAN_TILT},
+    {0x00, ID_FOCUS_MANUAL},
+    {0x01, ID_HOME},
+    {0x10, ID_PRESET_1},
+    {0x20, ID_PRESET_2},
+    {0x30, ID_PRESET_3},
+    {0x40, ID_PRESET_4},
+    {0x50, ID_PRESET_5},
+    {0x60, ID_PRESET_6},
+    {0x11, -1},
+    {0xA1, -1},
+    {REMOTE_KEY_OPERATE, ID_OPERATE},
+    {0x51, ID_PRESET},
+    {0x70, ID_FOCUS_AUTO},
+    {0x80, ID_FOCUS_NEAR},
+    {0x90, ID_FOCUS_FAR},
+    {0x91, ID_BRIGHT},
+    {0xA0, ID_ZOOM_WIDE},
+    {0xB0, ID_ZOOM_TELE},
+    {0xC0, ID_TILT_UP},
+    {0xD0, ID_TILT_DOWN},
+    {0xE0, ID_PAN_LEFT},
+    {0xF0, ID_PAN_RIGHT},
 };
 
-// The remote key whose motion runs, per kind of motion, or -1: pressed, release not yet handled.
-static int movingKey[MOTION_KINDS] = {-1, -1, -1, -1};
+// The remote key whose motion runs, per kind of motion (ActionKind), or -1: pressed, release
+// not yet handled.
+static int movingKey[ACTION_KINDS] = {-1, -1, -1, -1};
 
 static const RemoteKey* FindRemoteKey(uint8_t code)
 {
@@ -205,13 +59,40 @@ static const RemoteKey* FindRemoteKey(uint8_t code)
     return 0;
 }
 
+// The kind of motion a key runs; ACTION_CLICK for a key that runs none, or no key at all.
+static int KeyMotion(const RemoteKey* key)
+{
+    return key && key->button >= 0 ? PANEL_ACTIONS[key->button].kind : ACTION_CLICK;
+}
+
 // The release of a key whose kind of motion runs always stops it: OPERATE or the remote may
 // have been switched off while the camera was moving. With nothing of its kind moving there is
 // nothing to stop, and an ignored remote stays ignored.
 static int StopsRunningMotion(uint8_t code, int pressed)
 {
-    const RemoteKey* key = FindRemoteKey(code);
-    return !pressed && key && key->motion != MOTION_NONE && movingKey[key->motion] >= 0;
+    int motion = KeyMotion(FindRemoteKey(code));
+    return !pressed && motion != ACTION_CLICK && movingKey[motion] >= 0;
+}
+
+// A movement button's action as the remote runs it: started by the press, stopped by the
+// release; the arrows through the remote ramp.
+static void RemoteMotion(HWND window, CameraDriver* driver, const PanelAction* action, int pressed)
+{
+    if (action->kind == ACTION_PAN_TILT)
+    {
+        if (pressed)
+            StartRemotePanTilt(window, driver, ActionStartCommand(action));
+        else
+            StopRemotePanTilt(window, driver);
+    }
+    else if (pressed)
+    {
+        action->start(driver);
+    }
+    else
+    {
+        SendStop(driver, action->stop);
+    }
 }
 
 static void RemoteKeyEvent(HWND window, CameraDriver* driver, uint8_t code, int pressed)
@@ -219,25 +100,35 @@ static void RemoteKeyEvent(HWND window, CameraDriver* driver, uint8_t code, int 
     int stopping = StopsRunningMotion(code, pressed);
     if (!driver->irRemoteEnabled && !stopping)
         return;
-    if (!operateMode && code != REMOTE_KEY_OPERATE && !stopping)
+    const RemoteKey* key = FindRemoteKey(code);
+    if (!ActionAllowed(key ? key->button : -1) && !stopping)
         return;
     int ready = code == REMOTE_KEY_OPERATE ? EnsureCameraReadyForOperate(driver)
                                            : EnsureCameraReady(driver);
     if (!ready)
         return;
-    const RemoteKey* key = FindRemoteKey(code);
     if (!key)
     {
         ReportError("Unknown REMOTE Notification 0x%02X", code);
         return;
     }
-    if (key->button >= 0)
-        SetButtonState(panelButtons[key->button], pressed ? BUTTON_PRESSED : BUTTON_UP);
-    if (key->motion != MOTION_NONE)
-        movingKey[key->motion] = pressed ? key->code : -1;
-    KeyAction action = pressed ? key->pressed : key->released;
-    if (action)
-        action(window, driver, key);
+    if (key->button < 0)
+        return; // a key the panel has no use for: known, and nothing to do
+    const PanelAction* action = &PANEL_ACTIONS[key->button];
+    SetButtonState(panelButtons[key->button], pressed ? BUTTON_PRESSED : BUTTON_UP);
+    if (action->kind != ACTION_CLICK)
+    {
+        movingKey[action->kind] = pressed ? key->code : -1;
+        RemoteMotion(window, driver, action, pressed);
+    }
+    else if (!pressed)
+    {
+        RunClickAction(window, key->button, driver, 1); // made ready above
+    }
+    // OPERATE's ready step puts back the state shown before any open on the way; the light
+    // follows on the press, and on the release after the toggle.
+    if (code == REMOTE_KEY_OPERATE)
+        UpdateOperateLight();
 }
 
 // --- Dispatch by unit ---
@@ -314,43 +205,9 @@ void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* fram
     }
 }
 
-// --- The remote ramp ---
-
-// The second step is due 2500 ms after the start, as in a held button: the timer runs for
-// 2000 ms less the time the first step's command took (at least 1 ms, at most 2000 ms).
-static UINT UntilSecondStep()
-{
-    DWORD dueAt = RAMP_FIRST_MS + RAMP_SECOND_MS;
-    DWORD elapsed = GetTickCount() - rampStartedAt;
-    if (elapsed >= dueAt)
-        return 1;
-    return dueAt - elapsed < RAMP_SECOND_MS ? dueAt - elapsed : RAMP_SECOND_MS;
-}
-
-void OnRampStep(HWND window)
-{
-    KillTimer(window, TIMER_RAMP);
-    if (!rampRunning)
-        return; // queued before the release: the configured speeds are back already
-    ++rampStep;
-    CameraDriver* driver = &cameraDriver;
-    if (rampStep == 1)
-    {
-        ResultCode result = SendRampSpeed(driver, 1);
-        // A remote frame handled inside that command may have ended or restarted the ramp.
-        if (result == RESULT_OK && rampRunning && rampStep == 1 &&
-            !SetTimer(window, TIMER_RAMP, UntilSecondStep(), 0))
-            MessageBeep(0);
-    }
-    else if (rampStep == 2)
-    {
-        SendRampSpeed(driver, 2);
-    }
-}
-
 // --- Releases dropped while the console was busy ---
 
-static int droppedRelease[MOTION_KINDS] = {-1, -1, -1, -1}; // key code per motion, or -1
+static int droppedRelease[ACTION_KINDS] = {-1, -1, -1, -1}; // key code per motion, or -1
 static int droppedReleasePosted;
 
 void NoteDroppedCameraEvent(HWND window, const uint8_t* frame)
@@ -358,9 +215,10 @@ void NoteDroppedCameraEvent(HWND window, const uint8_t* frame)
     if (!IsRemoteKeyFrame(frame) || frame[KEY_STATE_BYTE] != 0)
         return;
     const RemoteKey* key = FindRemoteKey(frame[KEY_CODE_BYTE]);
-    if (!key || key->motion == MOTION_NONE)
+    int motion = KeyMotion(key);
+    if (motion == ACTION_CLICK)
         return;
-    droppedRelease[key->motion] = key->code;
+    droppedRelease[motion] = key->code;
     if (!droppedReleasePosted && PostMessageA(window, WM_DROPPED_RELEASE, 0, 0))
         droppedReleasePosted = 1;
 }
@@ -382,7 +240,7 @@ static void ReleaseMotionKey(HWND window, int code)
 // could reopen a link being closed).
 void StopRemoteMotions(HWND window)
 {
-    for (int motion = MOTION_PAN_TILT; motion < MOTION_KINDS; ++motion)
+    for (int motion = ACTION_PAN_TILT; motion < ACTION_KINDS; ++motion)
     {
         droppedRelease[motion] = -1;
         if (movingKey[motion] < 0)
@@ -397,7 +255,7 @@ void SendDroppedStops(HWND window)
     droppedReleasePosted = 0;
     if (commandBusy || cameraDriver.eventGate == 0)
         return; // the handler that holds them calls again when it ends
-    for (int motion = MOTION_PAN_TILT; motion < MOTION_KINDS; ++motion)
+    for (int motion = ACTION_PAN_TILT; motion < ACTION_KINDS; ++motion)
     {
         int code = droppedRelease[motion];
         droppedRelease[motion] = -1;
