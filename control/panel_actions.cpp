@@ -32,34 +32,6 @@ int StartKeyPanTilt(HWND window, int key, CameraDriver* driver)
     return HoldKeyPanTilt(window, key, driver);
 }
 
-// --- Brightness ---
-
-int NextBrightnessLevel(int level)
-{
-    if (level < 72)
-        return 72;
-    if (level < 96)
-        return 96;
-    if (level < 144)
-        return 144;
-    return 72;
-}
-
-ResultCode StepBrightness(CameraDriver* driver)
-{
-    if (driver->exposureAuto == 0)
-    {
-        if (SetExposureAuto(driver, 1) != RESULT_OK)
-            return driver->lastResult;
-        driver->exposureAuto = 1;
-    }
-    uint16_t level = 0;
-    ResultCode result = QueryBrightness(driver, &level);
-    if (result != RESULT_OK)
-        return result;
-    return SetBrightness(driver, NextBrightnessLevel(level));
-}
-
 // --- Click actions ---
 
 static int CameraReady(const ActionCall* call)
@@ -295,4 +267,32 @@ void HandleKeyDown(HWND window, WPARAM key)
     default:
         break;
     }
+}
+
+// --- Brightness ---
+
+int NextBrightnessLevel(int level)
+{
+    if (level < 72)
+        return 72;
+    if (level < 96)
+        return 96;
+    if (level < 144)
+        return 144;
+    return 72;
+}
+
+ResultCode StepBrightness(CameraDriver* driver)
+{
+    if (driver->exposureAuto == 0)
+    {
+        if (SetExposureAuto(driver, 1) != RESULT_OK)
+            return driver->lastResult;
+        driver->exposureAuto = 1;
+    }
+    uint16_t level = 0;
+    ResultCode result = QueryBrightness(driver, &level);
+    if (result != RESULT_OK)
+        return result;
+    return SetBrightness(driver, NextBrightnessLevel(level));
 }
