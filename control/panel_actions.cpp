@@ -167,7 +167,8 @@ int ActionAllowed(int id)
 void RunClickAction(HWND window, int id, CameraDriver* driver, int cameraReady)
 {
     ActionCall call = {window, id, driver, cameraReady};
-    PANEL_ACTIONS[id].click(&call);
+    if (PANEL_ACTIONS[id].click)
+        PANEL_ACTIONS[id].click(&call);
 }
 
 StartCommand ActionStartCommand(const PanelAction* action)
