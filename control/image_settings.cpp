@@ -2,7 +2,7 @@
 #include "control/image_settings.h"
 
 #include "commands/camera_commands.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 
 const int WHITE_BALANCE_AUTO_MODE = 0;
 const int WHITE_BALANCE_MANUAL_MODE = 1;

@@ -2,7 +2,7 @@
 #include "control/preset_tour.h"
 
 #include "commands/camera_commands.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/error_report.h"
 
 // The pauses of the recovery sequence, in ms; DelayPumping lets sent messages through.

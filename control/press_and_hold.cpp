@@ -2,7 +2,7 @@
 #include "control/press_and_hold.h"
 
 #include "commands/camera_commands.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "services/speed_limits.h"
 
 const PanTiltSpeed RampSpeedTable[RAMP_STEPS] = {{5, 5}, {23, 23}, {64, 23}};

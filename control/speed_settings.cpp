@@ -2,7 +2,7 @@
 #include "control/speed_settings.h"
 
 #include "commands/camera_commands.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
 #include "services/settings_file.h"
 

@@ -1,11 +1,12 @@
 // The dialog commands of the system menu.
 #include "dialogs/dialog_commands.h"
 
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
-#include "control/notifications.h"
+#include "control/remote_keys.h"
 #include "control/panel_lights.h"
 #include "control/panel_window.h"
+#include "services/wait_cursor.h"
 #include "dialogs/about_box.h"
 #include "dialogs/image_control.h"
 #include "dialogs/preset_cycle.h"

@@ -5,6 +5,8 @@
 
 #include "control/error_report.h"
 #include "control/preset_tour.h"
+#include "commands/camera_commands.h"
+#include "control/camera_connection.h"
 #include "dialogs/dialog_controls.h"
 #include "resources/dialog_ids.h"
 #include "services/window_messages.h"

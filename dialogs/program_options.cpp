@@ -1,6 +1,9 @@
 // The Program Options dialog and the application of its result.
 #include "dialogs/program_options.h"
 
+#include "services/settings_file.h"
+#include "commands/camera_commands.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
 #include "control/panel_window.h"
 #include "control/speed_settings.h"
