@@ -1,20 +1,23 @@
 // The main window: message routing, system menu, panel size, shutdown.
 #include "app/main_window.h"
 
-#include "app/settings_file.h"
-#include "app/wait_cursor.h"
 #include "commands/camera_commands.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
 #include "control/driver_snapshot.h"
-#include "control/notifications.h"
-#include "control/panel_commands.h"
-#include "control/panel_status.h"
+#include "control/remote_keys.h"
+#include "control/panel_actions.h"
+#include "control/panel_lights.h"
+#include "control/panel_window.h"
+#include "control/remote_ramp.h"
 #include "dialogs/dialog_commands.h"
 #include "dialogs/preset_cycle.h"
-#include "panel/indicator_light.h"
 #include "panel/panel_layout.h"
 #include "panel/panel_painter.h"
+#include "services/settings_file.h"
+#include "services/wait_cursor.h"
+#include "services/window_messages.h"
+#include "services/window_place.h"
 
 LONGLONG firstPaintEndTicks;
 
@@ -75,23 +78,6 @@ HWND CreateMainWindow(HINSTANCE instance, int left, int top)
                            (LPVOID)(INT_PTR)place);
 }
 
-void SetMainWindowTitle(HWND window, int minimized)
-{
-    SetWindowTextA(window, workingFlags.largeWindow || minimized ? LONG_TITLE : SHORT_TITLE);
-}
-
-void CenterWindow(HWND window)
-{
-    RECT rect;
-    GetWindowRect(window, &rect);
-    int x = (GetSystemMetrics(SM_CXSCREEN) - (rect.right - rect.left)) / 2;
-    int y = (GetSystemMetrics(SM_CYSCREEN) - (rect.bottom - rect.top)) / 2 -
-            GetSystemMetrics(SM_CYCAPTION);
-    if (y < 0)
-        y = 0;
-    SetWindowPos(window, 0, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-}
-
 // The console's items go between Maximize and Close; Size goes, since the panel is fixed.
 void EditSystemMenu(HWND window)
 {
@@ -116,42 +102,6 @@ static void EnableSystemMenuItems(HWND window, HMENU menu)
     UINT state = IsIconic(window) ? MF_GRAYED : MF_ENABLED;
     for (UINT id = IDM_INIT_CAMERA; id <= IDM_PRESET_CYCLE; ++id)
         EnableMenuItem(menu, id, MF_BYCOMMAND | state);
-}
-
-int RelayoutPanel(HWND window)
-{
-    const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER;
-    SetWindowPos(window, 0, 0, 0, 0, 0, keep | SWP_HIDEWINDOW);
-    SetWindowPos(window, 0, 0, 0, panelMetrics.panelWidth,
-                 panelMetrics.panelHeight + GetSystemMetrics(SM_CYCAPTION),
-                 SWP_NOMOVE | SWP_NOZORDER);
-    for (int i = 0; i < PANEL_LIGHT_COUNT; ++i)
-        MoveIndicatorLight(panelLights[i].window, panelLights[i].x, panelLights[i].y);
-    for (int id = 0; id < PANEL_BUTTON_COUNT; ++id)
-    {
-        const LayoutRow* row = &panelMetrics.layout[id];
-        SetWindowPos(panelButtons[id], 0, row->x, row->y, panelMetrics.buttonWidth,
-                     panelMetrics.buttonHeight, SWP_NOZORDER);
-    }
-    SetWindowPos(window, 0, 0, 0, 0, 0, keep | SWP_SHOWWINDOW);
-    for (int i = 0; i < PANEL_LIGHT_COUNT; ++i)
-        SetWindowPos(panelLights[i].window, 0, 0, 0, 0, 0, keep | SWP_SHOWWINDOW);
-    for (int id = 0; id < PANEL_BUTTON_COUNT; ++id)
-        SetWindowPos(panelButtons[id], 0, 0, 0, 0, 0, keep | SWP_SHOWWINDOW);
-    return 1;
-}
-
-void ShowPanelSize(HWND window)
-{
-    SetupPanelLayout(window);
-    RelayoutPanel(window);
-    SetMainWindowTitle(window, 0);
-}
-
-void PlaceInStackingBand(HWND window)
-{
-    SetWindowPos(window, workingFlags.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE);
 }
 
 static void SwitchPanelSize(HWND window)
@@ -266,8 +216,6 @@ static void DeleteLabelFont()
 // go out. So the settings are written at once, wherever the message arrives, and the camera is
 // closed only where nothing of the console runs: at once when the console is idle, else from a
 // posted message, which only a message loop dispatches, never a transaction's or a hold's wait.
-
-const UINT WM_CLOSE_OWED = 1034; // main window to itself: the log-off's camera close is due
 
 static int handlerDepth;       // calls of MainWindowProc under way
 static int logOffCloseOwed;    // the log-off's camera close waits for the running command

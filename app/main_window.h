@@ -28,20 +28,17 @@
 //   MainWindowProc           the window procedure.
 //   HandleSystemCommand      1 when handled, 0 for default processing.
 //   ShutdownCleanup          blink timer, a remote motion stopped, camera port, settings file.
-//   CenterWindow             centred, lifted by one caption height but not above the screen.
-//   RelayoutPanel            window, lights and buttons sized and placed for the panel in force.
 //   EditSystemMenu           the console's items in the window's system menu.
-//   SetMainWindowTitle       "Norvo HL-R8" for the large panel (or minimized), else "HLR8".
-//   ShowPanelSize            layout, window and title for the panel size in workingFlags.
-//   PlaceInStackingBand      topmost or not, as workingFlags.alwaysOnTop says.
 #pragma once
 
 #include <windows.h>
 
 const char MAIN_WINDOW_CLASS[] = "HLR8";
-const char LONG_TITLE[] = "Norvo HL-R8";
-const char SHORT_TITLE[] = "HLR8";
-const DWORD MAIN_WINDOW_STYLE = 0x92CB0000; // popup, visible, clip children, caption, menus
+// A visible popup with a caption, the system menu and the minimize and maximize boxes (the
+// maximize box switches the panel size), its children clipped.
+const DWORD MAIN_WINDOW_STYLE = WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN | WS_CAPTION |
+                                WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+static_assert(MAIN_WINDOW_STYLE == 0x92CB0000, "the main window's style is unchanged");
 
 // System-menu commands of the console.
 const UINT IDM_INIT_CAMERA = 1;
@@ -72,9 +69,4 @@ int PanelShowCommand(int showCommand);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int HandleSystemCommand(HWND window, WPARAM command, LPARAM lParam);
 void ShutdownCleanup(HWND window);
-void CenterWindow(HWND window);
-int RelayoutPanel(HWND window);
 void EditSystemMenu(HWND window);
-void SetMainWindowTitle(HWND window, int minimized);
-void ShowPanelSize(HWND window);
-void PlaceInStackingBand(HWND window);

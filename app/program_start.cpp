@@ -2,16 +2,18 @@
 #include "app/program_start.h"
 
 #include "app/main_window.h"
-#include "app/settings_file.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
-#include "control/notifications.h"
-#include "control/panel_status.h"
+#include "control/error_report.h"
+#include "control/remote_keys.h"
+#include "control/panel_window.h"
+#include "dialogs/preset_cycle.h"
+#include "services/settings_file.h"
 #include "panel/panel_colors.h"
 #include "panel/panel_layout.h"
+#include "services/settings_file.h"
 
 HINSTANCE appInstance;
-int debugTitles;
 VirtualCameraOptions virtualCameraOptions;
 LineTraceOption lineTrace;
 int rejectedSwitches;
@@ -174,11 +176,11 @@ int StartConsole(HINSTANCE instance, HINSTANCE previousInstance, const char* com
     ParseCommandLine(commandLine);
     ResetDriver(&cameraDriver);
     ResetCameraControlState();
-    LoadSettingsAtStart(&settingsImage, &workingFlags, &cameraDriver, instance,
-                        GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                        GetSystemMetrics(SM_CYCAPTION));
+    LoadSettingsAtStart(&settingsImage, &workingFlags, &cameraDriver.portIndex,
+                        &cameraDriver.lineSpeed, instance, GetSystemMetrics(SM_CXSCREEN),
+                        GetSystemMetrics(SM_CYSCREEN), GetSystemMetrics(SM_CYCAPTION));
     DetectColorMode();
-    if (!SetupPanelLayout(0))
+    if (!SetupPanelLayout(workingFlags.largeWindow))
         return 0;
 
     HWND window = CreateMainWindow(instance, settingsImage.windowRect.left,

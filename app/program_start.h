@@ -5,11 +5,12 @@
 // - The command line is read token by token straight from the string the program was given;
 //   no token is ever cut short. Tokens are separated by spaces; a double-quoted part (a path
 //   with spaces) stays in one token. -D or /D (upper-case D, the rest of the token ignored)
-//   sets debugTitles; the virtual-camera switches (sim/virtual_camera.h) attach cameras to
-//   the ports; /LINELOG:<path> (either case, '-' or '/') writes the line trace of every port
-//   to the file at path (link/line_trace.h); everything else is ignored. A token too long for
-//   the switch buffer cannot be a valid switch: a virtual-camera switch that long is rejected
-//   like a malformed one, and a line trace that long is reported as a path too long.
+//   sets debugTitles (dialogs/preset_cycle.h); the virtual-camera switches
+//   (sim/virtual_camera.h) attach cameras to the ports; /LINELOG:<path> (either case, '-' or
+//   '/') writes the line trace of every port to the file at path (link/line_trace.h);
+//   everything else is ignored. A token too long for the switch buffer cannot be a valid
+//   switch: a virtual-camera switch that long is rejected like a malformed one, and a line
+//   trace that long is reported as a path too long.
 // - A rejected virtual-camera or line-trace switch (/LINELOG with no path) is reported once in
 //   an "Error" box and the console starts without it. A trace file that cannot be written (a
 //   folder that does not exist, a read-only place, a path too long) is named in an "Error" box
@@ -34,7 +35,6 @@
 const int COMMAND_TOKEN_SIZE = MAX_PATH; // a switch and its argument, terminator included
 
 extern HINSTANCE appInstance;
-extern int debugTitles; // -D: debugging figures in the Preset Cycle Mode title
 extern VirtualCameraOptions virtualCameraOptions;
 extern int rejectedSwitches; // virtual-camera and line-trace switches not taken
 

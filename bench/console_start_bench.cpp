@@ -15,7 +15,7 @@
 
 #include "app/main_window.h"
 #include "app/program_start.h"
-#include "app/settings_file.h"
+#include "services/settings_file.h"
 #include "bench/process_cpu.h"
 #include "control/control_state.h"
 

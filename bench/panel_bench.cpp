@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/settings_file.h"
 #include "panel/panel_colors.h"
 #include "panel/panel_layout.h"
 #include "panel/panel_painter.h"
@@ -39,9 +38,8 @@ static HWND CreatePanelWindow()
 
 static void TimePaints(int large, int highColor)
 {
-    workingFlags.largeWindow = large;
     highColorDisplay = highColor;
-    SetupPanelLayout(0);
+    SetupPanelLayout(large);
     HWND window = CreatePanelWindow();
     HDC screen = GetDC(0);
     HDC dc = CreateCompatibleDC(screen);

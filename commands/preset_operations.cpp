@@ -2,15 +2,12 @@
 // and driving the camera back to a stored one, waiting until its moves have arrived.
 #include "commands/camera_commands.h"
 
+#include "services/speed_limits.h"
+
 // Travel times at the slowest speeds, and the shortest wait for any recall.
 const DWORD ZOOM_SLOWEST_TRAVEL_MS = 12000;
 const DWORD PAN_SLOWEST_TRAVEL_MS = 190000;
 const DWORD MIN_ARRIVAL_TIMEOUT_MS = 5000;
-
-const int ZOOM_SPEED_MIN = 0;
-const int ZOOM_SPEED_MAX = 7;
-const int PAN_SPEED_MIN = 1;
-const int PAN_SPEED_MAX = 70;
 
 const int RECALL_ATTEMPTS = 2;
 const DWORD ZOOM_STOP_SETTLE_MS = 500; // after stopping a zoom that did not arrive
@@ -29,14 +26,15 @@ static DWORD AtLeastMinimum(DWORD ms)
 // subtraction would wrap and the recall would wait for weeks.
 DWORD PresetArrivalTimeout(int zoomSpeed, int panSpeed)
 {
-    DWORD zoom = (DWORD)Clamp(zoomSpeed, ZOOM_SPEED_MIN, ZOOM_SPEED_MAX);
-    DWORD pan = (DWORD)Clamp(panSpeed, PAN_SPEED_MIN, PAN_SPEED_MAX);
-    DWORD zoomSteps = (DWORD)(ZOOM_SPEED_MAX - ZOOM_SPEED_MIN);
-    DWORD panSteps = (DWORD)(PAN_SPEED_MAX - PAN_SPEED_MIN);
+    DWORD zoom = (DWORD)Clamp(zoomSpeed, MIN_ZOOM_SPEED, MAX_ZOOM_SPEED);
+    DWORD pan = (DWORD)Clamp(panSpeed, MIN_PAN_TILT_SPEED, MAX_PAN_TILT_SPEED);
+    DWORD zoomSteps = (DWORD)(MAX_ZOOM_SPEED - MIN_ZOOM_SPEED);
+    DWORD panSteps = (DWORD)(MAX_PAN_TILT_SPEED - MIN_PAN_TILT_SPEED);
     DWORD zoomMs =
         AtLeastMinimum(ZOOM_SLOWEST_TRAVEL_MS - (ZOOM_SLOWEST_TRAVEL_MS * zoom) / zoomSteps);
-    DWORD panMs = AtLeastMinimum(PAN_SLOWEST_TRAVEL_MS -
-                                 (PAN_SLOWEST_TRAVEL_MS * (pan - (DWORD)PAN_SPEED_MIN)) / panSteps);
+    DWORD panMs = AtLeastMinimum(
+        PAN_SLOWEST_TRAVEL_MS -
+        (PAN_SLOWEST_TRAVEL_MS * (pan - (DWORD)MIN_PAN_TILT_SPEED)) / panSteps);
     return zoomMs > panMs ? zoomMs : panMs;
 }
 

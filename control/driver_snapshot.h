@@ -22,7 +22,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "app/settings_file.h"
+#include "services/settings_file.h"
 #include "commands/camera_settings.h"
 #include "link/camera_driver.h"
 

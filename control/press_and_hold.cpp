@@ -2,8 +2,9 @@
 #include "control/press_and_hold.h"
 
 #include "commands/camera_commands.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
+#include "services/speed_limits.h"
 
 const PanTiltSpeed RampSpeedTable[RAMP_STEPS] = {{5, 5}, {23, 23}, {64, 23}};
 
@@ -379,7 +380,7 @@ static DWORD WaitBeforeNextStep(int step, DWORD elapsed)
 {
     if (step >= 2)
         return INPUT_WAIT_MS;
-    DWORD dueAt = (step == 0 ? RAMP_STEP_1_MS : RAMP_STEP_2_MS) + 1;
+    DWORD dueAt = (step == 0 ? RAMP_STEP_1_AFTER_START_MS : RAMP_STEP_2_AFTER_START_MS) + 1;
     DWORD untilDue = dueAt > elapsed ? dueAt - elapsed : 0;
     return untilDue < INPUT_WAIT_MS ? untilDue : INPUT_WAIT_MS;
 }
@@ -404,9 +405,9 @@ static int HoldPanTiltAccelerated(HoldRelease* release, StartCommand start, Came
     for (;;)
     {
         DWORD elapsed = GetTickCount() - startedAt;
-        int due = step == 0 && elapsed > RAMP_STEP_1_MS ? 1
-                  : step == 1 && elapsed > RAMP_STEP_2_MS ? 2
-                                                          : 0;
+        int due = step == 0 && elapsed > RAMP_STEP_1_AFTER_START_MS   ? 1
+                  : step == 1 && elapsed > RAMP_STEP_2_AFTER_START_MS ? 2
+                                                                      : 0;
         if (due)
         {
             step = due;

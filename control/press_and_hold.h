@@ -63,8 +63,6 @@ struct PanTiltSpeed
 };
 const int RAMP_STEPS = 3;
 extern const PanTiltSpeed RampSpeedTable[RAMP_STEPS]; // {5, 5}, {23, 23}, {64, 23}
-const DWORD RAMP_STEP_1_MS = 500;
-const DWORD RAMP_STEP_2_MS = 2500;
 
 typedef ResultCode (*StartCommand)(CameraDriver* driver);
 typedef ResultCode (*StopCommand)(CameraDriver* driver);

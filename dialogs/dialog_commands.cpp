@@ -1,16 +1,17 @@
 // The dialog commands of the system menu.
 #include "dialogs/dialog_commands.h"
 
-#include "app/main_window.h"
-#include "app/wait_cursor.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
-#include "control/notifications.h"
-#include "control/panel_status.h"
+#include "control/remote_keys.h"
+#include "control/panel_lights.h"
+#include "control/panel_window.h"
+#include "services/wait_cursor.h"
 #include "dialogs/about_box.h"
 #include "dialogs/image_control.h"
 #include "dialogs/preset_cycle.h"
 #include "dialogs/program_options.h"
+#include "services/wait_cursor.h"
 
 // Every command below runs its dialog modally inside the system command, where no camera event
 // is handled: a motion the remote started is stopped first, or its release would come too late.

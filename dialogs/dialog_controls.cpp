@@ -62,3 +62,10 @@ void ShowChecked(HWND dialog, int id, int on)
 {
     CheckDlgButton(dialog, id, on ? BST_CHECKED : BST_UNCHECKED);
 }
+
+void* DialogRecord(HWND dialog, UINT message, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG)
+        SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)lParam);
+    return (void*)GetWindowLongPtrA(dialog, DWLP_USER);
+}

@@ -1,5 +1,6 @@
-// What the four dialogs share: the step rule of their horizontal scroll bars and the numbers
-// in their edit boxes. Their templates are loaded from the owner's module (WindowInstance).
+// What the four dialogs share: the record each opening works on, the step rule of their
+// horizontal scroll bars and the numbers in their edit boxes. Their templates are loaded from
+// the owner's module (WindowInstance).
 #pragma once
 
 #include <windows.h>
@@ -20,3 +21,8 @@ int ReadNumberInRange(HWND dialog, int id, int minimum, int maximum, int* value)
 void ShowNumber(HWND dialog, int id, int value);
 // A two-state check box or radio button marked when on is non-zero.
 void ShowChecked(HWND dialog, int id, int on);
+
+// The record a dialog works on, handed to DialogBoxParam: kept in the dialog's DWLP_USER at
+// WM_INITDIALOG (lParam) and read back from there for every later message; 0 for the messages
+// before WM_INITDIALOG.
+void* DialogRecord(HWND dialog, UINT message, LPARAM lParam);

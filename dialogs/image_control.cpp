@@ -1,43 +1,47 @@
 // The Image Control dialog.
 #include "dialogs/image_control.h"
 
-#include "app/main_window.h"
-#include "app/wait_cursor.h"
+#include "control/image_settings.h"
+#include "services/wait_cursor.h"
 #include "commands/camera_commands.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "dialogs/dialog_controls.h"
 #include "resources/dialog_ids.h"
+#include "services/wait_cursor.h"
+#include "services/window_place.h"
 
 const int IMAGE_BAR_PAGE = 10;
-const int WHITE_BALANCE_AUTO_MODE = 0;
-const int WHITE_BALANCE_MANUAL_MODE = 1;
 
-static ImageControlRecord image; // the open dialog's copy
-
-// The four bars: each one's range, its value in the dialog's copy and the command that
-// sends it.
+// The four bars: each one's range, its field in the dialog's copy and the level it sends.
 struct ImageBar
 {
     int id;
     int minimum;
     int maximum;
-    int32_t* value;
-    ResultCode (*send)(CameraDriver* driver, int value);
+    int32_t ImageControlRecord::*value;
+    ImageLevel level;
 };
 
 static const ImageBar IMAGE_BARS[] = {
-    {IDC_AGC_BAR, 3, 127, &image.agcLevel, SetAgcGain},
-    {IDC_SHUTTER_BAR, 0, 132, &image.shutterLevel, SetShutterSpeed},
-    {IDC_IRIS_BAR, 84, 169, &image.irisLevel, SetIris},
-    {IDC_WHITE_BALANCE_BAR, 0, 255, &image.whiteBalanceLevel, SetWhiteBalanceLevel},
+    {IDC_AGC_BAR, 3, 127, &ImageControlRecord::agcLevel, IMAGE_AGC_GAIN},
+    {IDC_SHUTTER_BAR, 0, 132, &ImageControlRecord::shutterLevel, IMAGE_SHUTTER_SPEED},
+    {IDC_IRIS_BAR, 84, 169, &ImageControlRecord::irisLevel, IMAGE_IRIS},
+    {IDC_WHITE_BALANCE_BAR, 0, 255, &ImageControlRecord::whiteBalanceLevel,
+     IMAGE_WHITE_BALANCE_LEVEL},
 };
 const int IMAGE_BAR_COUNT = sizeof IMAGE_BARS / sizeof IMAGE_BARS[0];
 
+// The open dialog's copy of the record, kept in its DWLP_USER from WM_INITDIALOG on; 0 before.
+static ImageControlRecord* ImageOf(HWND dialog)
+{
+    return (ImageControlRecord*)GetWindowLongPtrA(dialog, DWLP_USER);
+}
+
 INT_PTR ShowImageControl(HWND owner, ImageControlRecord* record)
 {
-    image = *record;
-    INT_PTR result =
-        DialogBoxParamA(WindowInstance(owner), "IMAGECONTROL", owner, ImageControlDlgProc, 0);
+    ImageControlRecord image = *record;
+    INT_PTR result = DialogBoxParamA(WindowInstance(owner), "IMAGECONTROL", owner,
+                                     ImageControlDlgProc, (LPARAM)&image);
     if (result <= 0) // cancelled, or the dialog could not be shown
         return 0;
     *record = image;
@@ -46,31 +50,35 @@ INT_PTR ShowImageControl(HWND owner, ImageControlRecord* record)
 
 static void ShowBarValues(HWND dialog)
 {
+    const ImageControlRecord* image = ImageOf(dialog);
     for (int i = 0; i < IMAGE_BAR_COUNT; ++i)
-        SetScrollPos(GetDlgItem(dialog, IMAGE_BARS[i].id), SB_CTL, *IMAGE_BARS[i].value, TRUE);
+        SetScrollPos(GetDlgItem(dialog, IMAGE_BARS[i].id), SB_CTL, image->*IMAGE_BARS[i].value,
+                     TRUE);
 }
 
 void UpdateImageControls(HWND dialog)
 {
-    ShowChecked(dialog, IDC_EXPOSURE_AUTO, image.exposureAuto);
-    ShowChecked(dialog, IDC_EXPOSURE_MANUAL, !image.exposureAuto);
-    EnableWindow(GetDlgItem(dialog, IDC_SHUTTER_BAR), !image.exposureAuto);
-    EnableWindow(GetDlgItem(dialog, IDC_IRIS_BAR), !image.exposureAuto);
-    EnableWindow(GetDlgItem(dialog, IDC_AGC_BAR), !image.exposureAuto);
-    ShowChecked(dialog, IDC_WHITE_BALANCE_AUTO, image.whiteBalanceAuto);
-    ShowChecked(dialog, IDC_WHITE_BALANCE_MANUAL, !image.whiteBalanceAuto);
-    EnableWindow(GetDlgItem(dialog, IDC_WHITE_BALANCE_BAR), !image.whiteBalanceAuto);
+    const ImageControlRecord* image = ImageOf(dialog);
+    ShowChecked(dialog, IDC_EXPOSURE_AUTO, image->exposureAuto);
+    ShowChecked(dialog, IDC_EXPOSURE_MANUAL, !image->exposureAuto);
+    EnableWindow(GetDlgItem(dialog, IDC_SHUTTER_BAR), !image->exposureAuto);
+    EnableWindow(GetDlgItem(dialog, IDC_IRIS_BAR), !image->exposureAuto);
+    EnableWindow(GetDlgItem(dialog, IDC_AGC_BAR), !image->exposureAuto);
+    ShowChecked(dialog, IDC_WHITE_BALANCE_AUTO, image->whiteBalanceAuto);
+    ShowChecked(dialog, IDC_WHITE_BALANCE_MANUAL, !image->whiteBalanceAuto);
+    EnableWindow(GetDlgItem(dialog, IDC_WHITE_BALANCE_BAR), !image->whiteBalanceAuto);
     YieldToMessages();
 }
 
 ResultCode RefreshImageControls(HWND dialog)
 {
-    CameraDriver* driver = image.driver;
-    if (!EnsureCameraReady(driver))
-        return LinkLastResult(driver);
-    QueryExposureState(driver, 0, 0, &image.agcLevel, &image.shutterLevel, &image.irisLevel);
-    ShowBarValues(dialog);
-    UpdateImageControls(dialog);
+    ImageControlRecord* image = ImageOf(dialog);
+    CameraDriver* driver = image->driver;
+    if (ReadExposureLevels(driver, &image->agcLevel, &image->shutterLevel, &image->irisLevel))
+    {
+        ShowBarValues(dialog);
+        UpdateImageControls(dialog);
+    }
     return LinkLastResult(driver);
 }
 
@@ -87,22 +95,14 @@ static void InitImageControl(HWND dialog)
 // A mode radio button: the dialog's state first, then the camera under the wait cursor.
 static void ChooseWhiteBalance(HWND dialog, int automatic)
 {
-    CameraDriver* driver = image.driver;
-    image.whiteBalanceAuto = automatic;
+    ImageControlRecord* image = ImageOf(dialog);
+    image->whiteBalanceAuto = automatic;
     UpdateImageControls(dialog);
     BeginWaitCursor();
-    if (automatic)
+    SendWhiteBalanceMode(image->driver, automatic, image->whiteBalanceLevel);
+    if (!automatic)
     {
-        if (EnsureCameraReady(driver))
-            SetWhiteBalanceMode(driver, WHITE_BALANCE_AUTO_MODE);
-    }
-    else
-    {
-        // The level only once the camera has taken the manual mode.
-        if (EnsureCameraReady(driver) &&
-            SetWhiteBalanceMode(driver, WHITE_BALANCE_MANUAL_MODE) == RESULT_OK)
-            SetWhiteBalanceLevel(driver, image.whiteBalanceLevel);
-        SetScrollPos(GetDlgItem(dialog, IDC_WHITE_BALANCE_BAR), SB_CTL, image.whiteBalanceLevel,
+        SetScrollPos(GetDlgItem(dialog, IDC_WHITE_BALANCE_BAR), SB_CTL, image->whiteBalanceLevel,
                      TRUE);
         UpdateImageControls(dialog);
     }
@@ -111,12 +111,12 @@ static void ChooseWhiteBalance(HWND dialog, int automatic)
 
 static void ChooseExposure(HWND dialog, int automatic)
 {
-    CameraDriver* driver = image.driver;
-    image.exposureAuto = automatic;
+    ImageControlRecord* image = ImageOf(dialog);
+    CameraDriver* driver = image->driver;
+    image->exposureAuto = automatic;
     UpdateImageControls(dialog);
     BeginWaitCursor();
-    if (EnsureCameraReady(driver))
-        SetExposureAuto(driver, automatic);
+    SendExposureMode(driver, automatic);
     EndWaitCursor();
     // In manual exposure the camera keeps the levels it used: the bars show them.
     if (!automatic && LinkLastResult(driver) == RESULT_OK)
@@ -150,27 +150,31 @@ static void OnImageControlCommand(HWND dialog, int id)
     }
 }
 
-static void OnImageControlScroll(WPARAM wParam, HWND bar)
+static void OnImageControlScroll(HWND dialog, WPARAM wParam, HWND bar)
 {
+    ImageControlRecord* image = ImageOf(dialog);
     int id = GetDlgCtrlID(bar);
     for (int i = 0; i < IMAGE_BAR_COUNT; ++i)
     {
         const ImageBar* imageBar = &IMAGE_BARS[i];
         if (imageBar->id != id)
             continue;
-        int value = ScrollTargetOf(wParam, bar, imageBar->minimum, imageBar->maximum,
-                                   IMAGE_BAR_PAGE);
-        *imageBar->value = value;
+        int value =
+            ScrollTargetOf(wParam, bar, imageBar->minimum, imageBar->maximum, IMAGE_BAR_PAGE);
+        image->*imageBar->value = value;
         SetScrollPos(bar, SB_CTL, value, TRUE);
         // While the thumb is dragged the bar only follows; the value goes out when it is let go.
-        if (LOWORD(wParam) != SB_THUMBTRACK && EnsureCameraReady(image.driver))
-            imageBar->send(image.driver, value);
+        if (LOWORD(wParam) != SB_THUMBTRACK)
+            SendImageLevel(image->driver, imageBar->level, value);
         return;
     }
 }
 
 INT_PTR CALLBACK ImageControlDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // The functions of this dialog find its record with ImageOf.
+    if (!DialogRecord(dialog, message, lParam)) // a message before WM_INITDIALOG
+        return FALSE;
     switch (message)
     {
     case WM_INITDIALOG:
@@ -180,7 +184,7 @@ INT_PTR CALLBACK ImageControlDlgProc(HWND dialog, UINT message, WPARAM wParam, L
         OnImageControlCommand(dialog, LOWORD(wParam));
         return TRUE;
     case WM_HSCROLL:
-        OnImageControlScroll(wParam, (HWND)lParam);
+        OnImageControlScroll(dialog, wParam, (HWND)lParam);
         return TRUE;
     case WM_SYSCOMMAND:
         if (wParam == SC_CLOSE)

@@ -7,6 +7,9 @@
 //   of every scroll. Nothing is sent while the thumb is dragged.
 // - OK keeps the new values in the camera settings; Cancel leaves them as they were, while
 //   the camera keeps what was sent.
+// - While it is open the dialog works on its own copy of the record, handed to DialogBoxParam
+//   and kept in the dialog's DWLP_USER; what goes to the camera is sent by
+//   control/image_settings.h.
 // - The AGC, shutter and iris bars are enabled only in manual exposure, the white-balance bar
 //   only in manual white balance.
 // - When the dialog opens, the exposure bars show what the camera reports, if it answers.

@@ -2,16 +2,13 @@
 // set number of full cycles, recovering from recalls that fail.
 //
 // Principles of operation:
+// - The dialog presents the tour (control/preset_tour.h), which recalls the presets and runs
+//   the recovery and the retries. Its state is one PresetTour per opening, handed to
+//   DialogBoxParam and kept in the dialog's DWLP_USER.
 // - Everything runs in the dialog procedure on the GUI thread: timer 4 ticks once per
-//   interval, each tick posts WM_CYCLE_STEP, and the step recalls the next preset. The timer is
-//   killed while a step runs and started again after a good recall, so a slow recall never
+//   interval, each tick posts WM_CYCLE_STEP, and the step runs the tour's next step. The timer
+//   is killed while a step runs and started again after a good recall, so a slow recall never
 //   queues a second step.
-// - A recall that fails is followed by a recovery sequence (mode 1, an RTS pulse, mode 0, a
-//   zoom stop) and tried again, three attempts in all; then the run stops with the result's
-//   message.
-// - A cycle is counted when the tour wraps from preset 6 to preset 1; the end test comes
-//   before the advance, so "Set Cycles" 1 recalls 1, 2, 3, 4, 5, 6, 1 and ends at the next
-//   tick.
 // - The driver's camera events are off while the dialog is open: the panel does not react to
 //   the camera meanwhile.
 // - Start is enabled only while stopped, Stop only while cycling; either one pressed in the
@@ -32,24 +29,12 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "link/camera_driver.h"
-
-struct PresetCycleRecord
-{
-    int32_t cyclesToRun;       // "Set Cycles", 1..99999
-    int32_t intervalIndex;     // 0..6 into PRESET_CYCLE_INTERVALS_MS
-    int32_t cycling;           // 1 while the tour runs
-    int32_t presetIndex;       // current preset 0..5, shown as #1..#6
-    int32_t accumulatedCycles; // completed cycles, 0..99999
-    CameraDriver* driver;
-};
+#include "control/preset_tour.h"
 
 const int PRESET_INTERVAL_COUNT = 7;
 extern const UINT PRESET_CYCLE_INTERVALS_MS[PRESET_INTERVAL_COUNT];
-const int PRESET_CYCLE_PRESETS = 6;
-const UINT_PTR TIMER_PRESET_CYCLE = 4;
-const UINT WM_CYCLE_STEP = WM_USER + 6;
-const int PRESET_RECALL_ATTEMPTS = 3;
+
+extern int debugTitles; // -D on the command line: debugging figures in the title
 
 // The beep of a Start or Stop pressed in the wrong state; MessageBeep, replaced by tests that
 // count the beeps.

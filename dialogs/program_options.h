@@ -6,9 +6,10 @@
 //   out afterwards, in a fixed order, sending camera commands only for what changed. The
 //   remote control's choice is stored last, so a reopen of the link on the way (which enables
 //   the remote again) does not overrule it.
-// - While it is open the dialog works on its own copy of the record, with the line speed as
-//   an index into its list (0 4800, 1 9600, 2 14400). Cancel or the close box leave the
-//   caller's record as it was.
+// - While it is open the dialog works on its own copy of the record, handed to DialogBoxParam
+//   and kept in the dialog's DWLP_USER, with the line speed as an index into its list (0 4800,
+//   1 9600, 2 14400). Cancel or the close box leave the caller's record as it was.
+// - The line speed and the speeds are carried out by control/speed_settings.h.
 // - The four check boxes are not automatic: the dialog keeps their state and marks them.
 // - The speed box takes 1..70; anything else reverts to the current value when the box is
 //   left, and also when OK is pressed with the box still holding the focus.
@@ -33,11 +34,6 @@ struct ProgramOptionsRecord
     int32_t panTiltSpeed; // 1..70, for both axes
     int32_t zoomSpeed;    // 0..7
 };
-
-const int MIN_PAN_TILT_SPEED = 1;
-const int MAX_PAN_TILT_SPEED = 70;
-const int MIN_ZOOM_SPEED = 0;
-const int MAX_ZOOM_SPEED = 7;
 
 INT_PTR ShowProgramOptions(HWND owner, ProgramOptionsRecord* record);
 INT_PTR CALLBACK ProgramOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

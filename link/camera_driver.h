@@ -23,14 +23,7 @@
 #include "link/packet.h"
 #include "link/result_codes.h"
 #include "link/serial_line.h"
-
-// Private window messages of the driver.
-const UINT WM_CAMERA_POWER = 2025; // wParam 1: camera came up, 0: it stopped answering
-const UINT WM_LINK_STATUS = 2026;  // wParam 1: lastResult became a failure, 0: success again
-const UINT WM_CAMERA_EVENT = 2027; // wParam CAMERA_EVENT_*; lParam the frame for FRAME
-const WPARAM CAMERA_EVENT_CTS_OFF = 100;
-const WPARAM CAMERA_EVENT_CTS_ON = 102;
-const WPARAM CAMERA_EVENT_FRAME = 104;
+#include "services/window_messages.h" // WM_CAMERA_POWER, WM_LINK_STATUS, WM_CAMERA_EVENT
 
 const int EVENT_RING_SLOTS = 16;
 
@@ -132,8 +125,3 @@ void MarkArrival(CameraDriver* driver, const uint8_t* frame);
 // Interlock helpers: one indivisible test-and-set of receiveBusy.
 int TryTakeReceiveInterlock(CameraDriver* driver);
 void ReleaseReceiveInterlock(CameraDriver* driver);
-
-// --- Result messages (result_message.cpp) ---
-
-// Shows the text of a code in the program's message box; nothing for 0.
-void ShowResultMessage(CameraDriver* driver, ResultCode code);

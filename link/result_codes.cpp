@@ -7,17 +7,17 @@ static const char* FixedResultText(ResultCode code)
 {
     switch (code)
     {
-    case -1: return "Error initializing driver parameters";
-    case -2: return "Error initializing communications";
-    case -3: return "Error setting driver parameters";
-    case -4: return "Driver parameter error";
-    case -5: return "Out of memory";
-    case -6: return "NAK response received";
-    case -7: return "Invalid response length";
-    case -8: return "HL-R8 is not connected";
-    case -9: return "HL-R8 is not responding\n";
-    case -10: return "Receive character I/O error";
-    case -11: return "Send character I/O error";
+    case RESULT_BAD_PARAMETERS: return "Error initializing driver parameters";
+    case RESULT_COMM_INIT_FAILED: return "Error initializing communications";
+    case RESULT_SETTINGS_FAILED: return "Error setting driver parameters";
+    case RESULT_PARAMETER_ERROR: return "Driver parameter error";
+    case RESULT_OUT_OF_MEMORY: return "Out of memory";
+    case RESULT_NAK: return "NAK response received";
+    case RESULT_BAD_LENGTH: return "Invalid response length";
+    case RESULT_NOT_CONNECTED: return "HL-R8 is not connected";
+    case RESULT_TIMEOUT: return "HL-R8 is not responding\n";
+    case RESULT_READ_ERROR: return "Receive character I/O error";
+    case RESULT_WRITE_ERROR: return "Send character I/O error";
     default: return 0;
     }
 }

@@ -1,6 +1,7 @@
 // Opening and closing the port, the modem lines, and the byte-level read and write
 // primitives of the camera driver.
 #include "link/camera_driver.h"
+#include "services/speed_limits.h"
 
 #include <string.h>
 
@@ -21,7 +22,7 @@ void ResetDriver(CameraDriver* driver)
     driver->readerStarted = 0;
     driver->eventMask = 0;
     driver->portIndex = 0;
-    driver->lineSpeed = 9600;
+    driver->lineSpeed = DEFAULT_LINE_SPEED;
     driver->lastResult = 0;
     driver->reportedResult = 0;
     driver->zoomArrived = 0;
@@ -34,7 +35,8 @@ void ResetDriver(CameraDriver* driver)
 
 static int ValidLineSpeed(int lineSpeed)
 {
-    return lineSpeed == 4800 || lineSpeed == 9600 || lineSpeed == 14400;
+    return lineSpeed == LINE_SPEED_4800 || lineSpeed == LINE_SPEED_9600 ||
+           lineSpeed == LINE_SPEED_14400;
 }
 
 static void CloseEvents(CameraDriver* driver)

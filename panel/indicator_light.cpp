@@ -40,21 +40,7 @@ static LRESULT CALLBACK IndicatorLightProc(HWND light, UINT message, WPARAM wPar
 // Registers the class at the first creation; a failure is tried again at the next one.
 static int RegisterIndicatorLightClass(HINSTANCE instance)
 {
-    if (lightClassRegistered)
-        return 1;
-    WNDCLASSA windowClass = {};
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = IndicatorLightProc;
-    windowClass.cbClsExtra = 0;
-    windowClass.cbWndExtra = LIGHT_EXTRA_BYTES;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = 0;
-    windowClass.hCursor = LoadCursorA(0, (LPCSTR)IDC_ARROW);
-    windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-    windowClass.lpszMenuName = 0;
-    windowClass.lpszClassName = INDICATOR_LIGHT_CLASS;
-    lightClassRegistered = RegisterClassA(&windowClass) != 0;
-    return lightClassRegistered;
+    return RegisterControlClass(&lightClassRegistered, instance, INDICATOR_LIGHT_CLASS, IndicatorLightProc, LIGHT_EXTRA_BYTES, BLACK_BRUSH);
 }
 
 static int StoredLightState(HWND light)

@@ -20,21 +20,7 @@ static LRESULT CALLBACK PanelButtonProc(HWND button, UINT message, WPARAM wParam
 // Registers the class at the first creation; a failure is tried again at the next one.
 static int RegisterPanelButtonClass(HINSTANCE instance)
 {
-    if (buttonClassRegistered)
-        return 1;
-    WNDCLASSA windowClass = {};
-    windowClass.style = CS_HREDRAW | CS_VREDRAW; // no CS_DBLCLKS: a double click is two presses
-    windowClass.lpfnWndProc = PanelButtonProc;
-    windowClass.cbClsExtra = 0;
-    windowClass.cbWndExtra = BUTTON_EXTRA_BYTES;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = 0;
-    windowClass.hCursor = LoadCursorA(0, (LPCSTR)IDC_ARROW);
-    windowClass.hbrBackground = (HBRUSH)GetStockObject(GRAY_BRUSH);
-    windowClass.lpszMenuName = 0;
-    windowClass.lpszClassName = PANEL_BUTTON_CLASS;
-    buttonClassRegistered = RegisterClassA(&windowClass) != 0;
-    return buttonClassRegistered;
+    return RegisterControlClass(&buttonClassRegistered, instance, PANEL_BUTTON_CLASS, PanelButtonProc, BUTTON_EXTRA_BYTES, GRAY_BRUSH);
 }
 
 HWND CreatePanelButton(HWND parent, const char* text, int id, int x, int y, int width, int height)

@@ -3,8 +3,6 @@
 
 #include <string.h>
 
-#include "app/settings_file.h"
-
 // The texts are shared: both tables point at the same strings.
 static const char FOCUS[] = "FOCUS";
 static const char AUTO[] = "AUTO";
@@ -93,11 +91,11 @@ static void PlaceLights()
     }
 }
 
-int SetupPanelLayout(HWND)
+int SetupPanelLayout(int largePanel)
 {
     if (panelMetrics.labelFont)
         DeleteObject(panelMetrics.labelFont);
-    panelMetrics = workingFlags.largeWindow ? LARGE_METRICS : SMALL_METRICS;
+    panelMetrics = largePanel ? LARGE_METRICS : SMALL_METRICS;
     panelMetrics.labelFont = CreateLabelFont(panelMetrics.fontHeight);
     PlaceLights();
     return 1;

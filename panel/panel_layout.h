@@ -4,15 +4,16 @@
 // Principles of operation:
 // - A button's control id is its row number in the table (0..28); row 29 is the "ZOOM" caption
 //   between WIDE and TELE, painted but never a control.
-// - panelMetrics is replaced as a whole by SetupPanelLayout, from the working copy of the
-//   large-window option; painting, control creation and re-placement all read it.
+// - panelMetrics is replaced as a whole by SetupPanelLayout, for the panel size its caller
+//   asks for (the large-window option); painting, control creation and re-placement all read
+//   it.
 // - The label font lives from one SetupPanelLayout to the next (or until the main window goes):
 //   there is only ever one.
 // - panelLights holds each light's window, its last stored state and its place; the state
 //   survives size changes.
 //
 // Operations:
-//   SetupPanelLayout   table, metrics and font for the current size, light places; always 1.
+//   SetupPanelLayout   table, metrics and font for the size asked for, light places; always 1.
 //   LightPosition      where a light sits on its button for the current metrics.
 #pragma once
 
@@ -118,6 +119,6 @@ extern PanelLight panelLights[PANEL_LIGHT_COUNT];
 
 // The row of the table whose button carries the light of that index (25..28, 5).
 int LightRow(int lightIndex);
-// Selects the table and metrics for workingFlags.largeWindow, recreates the label font and
-// recomputes the light places. The window is not used (0 before the main window exists).
-int SetupPanelLayout(HWND window);
+// Selects the table and metrics of the large panel (largePanel non-zero) or the small one,
+// recreates the label font and recomputes the light places.
+int SetupPanelLayout(int largePanel);

@@ -5,8 +5,9 @@
 #include <stdio.h>
 
 #include "app/program_start.h"
-#include "app/settings_file.h"
 #include "control/control_state.h"
+#include "dialogs/preset_cycle.h"
+#include "services/settings_file.h"
 #include "sim/virtual_camera.h"
 
 const Frames START_UP_REQUESTS = {

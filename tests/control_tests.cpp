@@ -10,16 +10,19 @@
 #include <thread>
 
 #include "app/main_window.h"
-#include "app/settings_file.h"
 #include "commands/camera_commands.h"
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 #include "control/control_state.h"
-#include "control/notifications.h"
-#include "control/panel_status.h"
+#include "control/remote_keys.h"
+#include "control/panel_window.h"
+#include "control/panel_actions.h"
 #include "control/press_and_hold.h"
+#include "control/remote_keys.h"
 #include "panel/indicator_light.h"
 #include "panel/panel_button.h"
 #include "panel/panel_layout.h"
+#include "services/settings_file.h"
+#include "services/window_messages.h"
 #include "sim/virtual_camera.h"
 #include "tests/box_closer.h"
 #include "tests/console_fixture.h"
@@ -720,6 +723,63 @@ TEST_F(Controls, RemoteKeysActOnPressAndReleaseMirroredOnTheirButtons)
         if (row.button >= 0)
         {
             EXPECT_EQ(BUTTON_UP, GetButtonState(panelButtons[row.button]));
+        }
+    }
+}
+
+// Store mode ends only with a store that succeeded, by the same rule on the panel and on the
+// remote: after a refused store the next preset press stores again instead of recalling,
+// which would move the camera.
+TEST_F(Controls, PresetStoreModeEndsOnlyWhenTheStoreSucceeds)
+{
+    struct Way
+    {
+        const char* name;
+        void (*press)(int id, uint8_t code);
+    } ways[] = {
+        {"panel", [](int id, uint8_t) { Press(id); }},
+        {"remote", [](int, uint8_t code) {
+             RemoteFrame(code, 1);
+             RemoteFrame(code, 0);
+         }},
+    };
+    for (const Way& way : ways)
+    {
+        way.press(ID_PRESET, 0x51);
+        ASSERT_EQ(1, presetStoreMode) << way.name;
+        ArmVirtualCameraFault(VirtualCameraOnPort(0), CAMERA_FAULT_NAK, 1);
+        uint32_t start = LogCount(0);
+        way.press(ID_PRESET_3, 0x30);
+        EXPECT_EQ(Frames({"04 05 04 02"}), RequestsSince(0, start)) << way.name << ", refused";
+        EXPECT_EQ(1, presetStoreMode) << way.name << ", store refused";
+        way.press(ID_PRESET_3, 0x30);
+        EXPECT_EQ(0, presetStoreMode) << way.name << ", stored";
+        Frames sent = RequestsSince(0, start);
+        EXPECT_EQ(1, std::count_if(sent.begin(), sent.end(), [](const std::string& frame) {
+                      return frame.compare(0, 17, "0D 08 18 02 03 03") == 0;
+                  })) << way.name << ", preset 3 written once";
+        EXPECT_EQ(sent.end(), std::find(sent.begin(), sent.end(), "05 08 18 01 03"))
+            << way.name << ", never recalled";
+    }
+}
+
+// The action table: every button's row at its control id, with what its kind runs; only
+// OPERATE and the CAMERA buttons act with OPERATE off.
+TEST(PanelActions, EveryButtonHasItsRowAndWhatItsKindRuns)
+{
+    for (int id = 0; id < PANEL_BUTTON_COUNT; ++id)
+    {
+        const PanelAction& row = PANEL_ACTIONS[id];
+        EXPECT_EQ(id, row.id);
+        EXPECT_EQ(id == ID_OPERATE || id >= ID_CAMERA_1, row.alwaysActive != 0) << id;
+        if (row.kind == ACTION_CLICK)
+        {
+            EXPECT_TRUE(row.click != 0) << id;
+        }
+        else
+        {
+            EXPECT_TRUE(ActionStartCommand(&row) != 0) << id;
+            EXPECT_TRUE(row.kind == ACTION_PAN_TILT || row.stop != 0) << id;
         }
     }
 }

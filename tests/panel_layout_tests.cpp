@@ -3,15 +3,13 @@
 
 #include <string.h>
 
-#include "app/settings_file.h"
 #include "panel/panel_colors.h"
 #include "panel/panel_layout.h"
 #include "tests/dib_canvas.h"
 
 static void UseLargePanel(int large)
 {
-    workingFlags.largeWindow = large;
-    ASSERT_EQ(1, SetupPanelLayout(0));
+    ASSERT_EQ(1, SetupPanelLayout(large));
 }
 
 TEST(PanelLayout, MetricsAndLightPlacesOfBothSizes)

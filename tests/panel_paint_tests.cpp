@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <stdint.h>
 
-#include "app/settings_file.h"
 #include "panel/panel_colors.h"
 #include "panel/panel_painter.h"
 #include "tests/dib_canvas.h"
@@ -42,9 +41,8 @@ static RECT TextRect(HDC dc, const LayoutRow& row, bool heading)
 
 static void OpenScene(Scene* s, int large, int highColor, int width = 0, int height = 0)
 {
-    workingFlags.largeWindow = large;
     highColorDisplay = highColor;
-    SetupPanelLayout(0);
+    SetupPanelLayout(large);
     WNDCLASSA wc = {};
     wc.lpfnWndProc = DefWindowProcA;
     wc.lpszClassName = "PaintTestPanel";

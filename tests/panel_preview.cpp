@@ -6,13 +6,14 @@
 #include <windows.h>
 #include <string.h>
 
-#include "app/settings_file.h"
 #include "control/control_state.h"
-#include "control/panel_status.h"
+#include "control/panel_lights.h"
+#include "control/panel_window.h"
 #include "panel/indicator_light.h"
 #include "panel/panel_button.h"
 #include "panel/panel_colors.h"
 #include "panel/panel_painter.h"
+#include "services/settings_file.h"
 
 static LRESULT CALLBACK PreviewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -39,7 +40,7 @@ int main(int argc, char** argv)
     HDC screen = GetDC(0);
     highColorDisplay = HighColorForDevice(screen);
     ReleaseDC(0, screen);
-    SetupPanelLayout(0);
+    SetupPanelLayout(workingFlags.largeWindow);
 
     WNDCLASSA windowClass;
     memset(&windowClass, 0, sizeof windowClass);

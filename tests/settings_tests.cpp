@@ -2,8 +2,8 @@
 // never loses the previous file, the path helpers, and the start-up and shutdown steps.
 #include <gtest/gtest.h>
 
-#include "app/settings_file.h"
 #include "control/driver_snapshot.h"
+#include "services/settings_file.h"
 
 #include <string.h>
 #include <string>
@@ -441,7 +441,8 @@ TEST_F(SettingsFileTest, LoadedValuesReachTheDriverAndTheWorkingFlags)
     WorkingFlags flags = {0, 1, 0, 0};
     SettingsImage image;
     EXPECT_EQ(1,
-              LoadSettingsAtStartFromPath(&image, &flags, &driver, iniPath.c_str(), 1024, 768, 19));
+              LoadSettingsAtStartFromPath(&image, &flags, &driver.portIndex, &driver.lineSpeed,
+                                          iniPath.c_str(), 1024, 768, 19));
     EXPECT_EQ(1, settingsLoaded);
     EXPECT_EQ(2, driver.portIndex);
     EXPECT_EQ(14400, driver.lineSpeed);
@@ -462,7 +463,8 @@ TEST_F(SettingsFileTest, WithoutAFileTheDriverAndTheFlagsKeepTheirValues)
     SettingsImage image;
     settingsLoaded = 1;
     EXPECT_EQ(0,
-              LoadSettingsAtStartFromPath(&image, &flags, &driver, iniPath.c_str(), 1024, 768, 19));
+              LoadSettingsAtStartFromPath(&image, &flags, &driver.portIndex, &driver.lineSpeed,
+                                          iniPath.c_str(), 1024, 768, 19));
     EXPECT_EQ(0, settingsLoaded);
     EXPECT_EQ(1, driver.portIndex);
     EXPECT_EQ(9600, driver.lineSpeed);
@@ -499,7 +501,7 @@ TEST(SettingsStart, AnOffScreenSavedPositionIsReset)
         WorkingFlags flags = {0, 0, 0, 0};
         CameraDriver driver;
         ResetDriver(&driver);
-        ApplyLoadedSettings(&image, &flags, &driver, 1024, 768, 19);
+        ApplyLoadedSettings(&image, &flags, &driver.portIndex, &driver.lineSpeed, 1024, 768, 19);
         EXPECT_EQ(c.leftAfter, image.windowRect.left) << "saved " << c.saved;
         EXPECT_EQ(c.topAfter, image.windowRect.top) << "saved " << c.saved;
     }

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_file.h"
+#include "services/settings_file.h"
 #include "commands/camera_commands.h"
 #include "control/driver_snapshot.h"
 #include "sim/virtual_camera.h"

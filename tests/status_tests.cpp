@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_file.h"
-#include "app/wait_cursor.h"
 #include "control/control_state.h"
-#include "control/panel_status.h"
+#include "control/error_report.h"
+#include "control/panel_lights.h"
+#include "control/panel_window.h"
 #include "panel/indicator_light.h"
 #include "panel/panel_button.h"
+#include "services/settings_file.h"
+#include "services/wait_cursor.h"
+#include "services/window_messages.h"
 #include "tests/box_closer.h"
 #include "tests/test_window.h"
 
@@ -57,7 +60,7 @@ class PanelStatus : public ::testing::Test
         windowClass.lpszClassName = "HLR8StatusTestPanel";
         RegisterClassA(&windowClass);
         workingFlags.largeWindow = 0;
-        SetupPanelLayout(0);
+        SetupPanelLayout(workingFlags.largeWindow);
         for (PanelLight& light : panelLights)
             light.state = LIGHT_IDLE;
         window = CreateWindowA("HLR8StatusTestPanel", "HLR8", WS_POPUP | WS_VISIBLE, 0, 0,

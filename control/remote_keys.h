@@ -1,16 +1,14 @@
 // Unsolicited frames from the camera: reports it sends on its own and the keys of its infrared
-// remote control, which act like the panel's buttons; and the speed ramp of the remote arrows.
+// remote control. A remote key stands for a panel button and runs that button's action
+// (panel_actions.h); the remote arrows move through the remote ramp (remote_ramp.h).
 //
 // Principles of operation:
 // - DispatchNotification runs inside the main window's WM_CAMERA_EVENT handling, with the
 //   eventGate at 0 and commandBusy at 0. Reports the panel has no use for are
 //   ignored, unknown command and key codes are reported in a box, and remote keys act on
 //   press and on release, each mirrored on its panel button.
-// - The remote arrows are not swapped by panReversed. With acceleratedSpeed they ramp through
-//   RampSpeedTable by TIMER_RAMP, the steps due 500 ms and 2500 ms after the start as in a held
-//   button; the release kills the timer, stops
-//   and restores the configured speeds, and a step still queued after the release is dropped
-//   (it would overwrite the restored speeds).
+// - A remote key makes the camera ready before its action. Click actions run on the release;
+//   movements start on the press and stop on the release.
 // - A camera event that reaches the window while it is busy is dropped. When the dropped frame
 //   is the release of a remote motion key (an arrow, zoom or focus near/far), its stop is kept
 //   and sent as soon as the console is free again (SendDroppedStops), so the camera never keeps
@@ -25,9 +23,6 @@
 //
 // Operations:
 //   DispatchNotification    one event frame.
-//   OnRampStep              WM_RAMP_STEP: the next speed step of the remote ramp.
-//   StepBrightness          BRIGHT: auto exposure on if needed, then the next brightness level.
-//   NextBrightnessLevel     72, 96, 144, 72, ... from the level read.
 //   NoteDroppedCameraEvent  a WM_CAMERA_EVENT frame the window dropped.
 //   SendDroppedStops        the stops of dropped releases, once commandBusy and eventGate
 //                           allow; the main window calls it whenever a busy handler ends.
@@ -42,21 +37,10 @@
 
 #include "link/camera_driver.h"
 
-const UINT_PTR TIMER_RAMP = 6;
-const UINT WM_RAMP_STEP = 1032;
-const UINT WM_DROPPED_RELEASE = 1033; // main window to itself: a dropped release waits
-const UINT RAMP_FIRST_MS = 500;
-const UINT RAMP_SECOND_MS = 2000;
-
 const uint8_t REMOTE_KEY_OPERATE = 0x41;
 const uint8_t REMOTE_KEY_LAST = 0xF0; // codes above are reported as unknown
 
-extern int rampStep; // steps taken by the remote ramp since its arrow was pressed
-
 void DispatchNotification(HWND window, CameraDriver* driver, const uint8_t* frame);
-void OnRampStep(HWND window);
-ResultCode StepBrightness(CameraDriver* driver);
-int NextBrightnessLevel(int level);
 void NoteDroppedCameraEvent(HWND window, const uint8_t* frame);
 void SendDroppedStops(HWND window);
 void StopRemoteMotions(HWND window);

@@ -1,5 +1,5 @@
 // The wait cursor.
-#include "app/wait_cursor.h"
+#include "services/wait_cursor.h"
 
 static HCURSOR savedCursor; // the cursor the hourglass replaced; 0 while none is shown
 

@@ -1,6 +1,8 @@
 // The settings file: defaults, load and save of the settings image, the path helpers, and the
 // start-up and shutdown steps that move values between the image, the driver and the flags.
-#include "app/settings_file.h"
+#include "services/settings_file.h"
+
+#include "services/speed_limits.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -127,7 +129,7 @@ void SetSettingsDefaults(SettingsImage* image, const WorkingFlags* flags)
     snprintf(image->headerText, SETTINGS_HEADER_TEXT_LIMIT, HEADER_FORMAT, SETTINGS_BASE_NAME,
              SETTINGS_VERSION_MAJOR, SETTINGS_VERSION_MINOR);
     image->comPortIndex = 0;
-    image->baudRate = DEFAULT_BAUD_RATE;
+    image->baudRate = DEFAULT_LINE_SPEED;
     image->windowRect.left = UNSET_POSITION;
     image->windowRect.top = UNSET_POSITION;
     image->windowRect.right = UNSET_POSITION;
@@ -229,11 +231,11 @@ static int32_t OnScreenEdge(int32_t edge, int screenExtent, int captionHeight)
     return edge >= screenExtent - captionHeight ? UNSET_POSITION : edge;
 }
 
-void ApplyLoadedSettings(SettingsImage* image, WorkingFlags* flags, CameraDriver* driver,
-                         int screenWidth, int screenHeight, int captionHeight)
+void ApplyLoadedSettings(SettingsImage* image, WorkingFlags* flags, int* portIndex,
+                         int* lineSpeed, int screenWidth, int screenHeight, int captionHeight)
 {
-    driver->portIndex = image->comPortIndex;
-    driver->lineSpeed = image->baudRate;
+    *portIndex = image->comPortIndex;
+    *lineSpeed = image->baudRate;
     flags->largeWindow = image->largeWindow != 0;
     flags->alwaysOnTop = image->alwaysOnTop != 0;
     flags->acceleratedSpeed = image->acceleratedSpeed != 0;
@@ -242,30 +244,35 @@ void ApplyLoadedSettings(SettingsImage* image, WorkingFlags* flags, CameraDriver
     image->windowRect.top = OnScreenEdge(image->windowRect.top, screenHeight, captionHeight);
 }
 
-static int FinishStartLoad(SettingsImage* image, WorkingFlags* flags, CameraDriver* driver,
-                           int loaded, int screenWidth, int screenHeight, int captionHeight)
+static int FinishStartLoad(SettingsImage* image, WorkingFlags* flags, int* portIndex,
+                           int* lineSpeed, int loaded, int screenWidth, int screenHeight,
+                           int captionHeight)
 {
     settingsLoaded = loaded;
     if (loaded)
-        ApplyLoadedSettings(image, flags, driver, screenWidth, screenHeight, captionHeight);
+        ApplyLoadedSettings(image, flags, portIndex, lineSpeed, screenWidth, screenHeight,
+                            captionHeight);
     return loaded;
 }
 
-int LoadSettingsAtStart(SettingsImage* image, WorkingFlags* flags, CameraDriver* driver,
-                        HINSTANCE instance, int screenWidth, int screenHeight, int captionHeight)
+int LoadSettingsAtStart(SettingsImage* image, WorkingFlags* flags, int* portIndex,
+                        int* lineSpeed, HINSTANCE instance, int screenWidth, int screenHeight,
+                        int captionHeight)
 {
     SetSettingsDefaults(image, flags);
     int loaded = LoadSettingsFile(instance, SETTINGS_BASE_NAME, image);
-    return FinishStartLoad(image, flags, driver, loaded, screenWidth, screenHeight, captionHeight);
+    return FinishStartLoad(image, flags, portIndex, lineSpeed, loaded, screenWidth, screenHeight,
+                           captionHeight);
 }
 
-int LoadSettingsAtStartFromPath(SettingsImage* image, WorkingFlags* flags, CameraDriver* driver,
-                                const char* path, int screenWidth, int screenHeight,
-                                int captionHeight)
+int LoadSettingsAtStartFromPath(SettingsImage* image, WorkingFlags* flags, int* portIndex,
+                                int* lineSpeed, const char* path, int screenWidth,
+                                int screenHeight, int captionHeight)
 {
     SetSettingsDefaults(image, flags);
     int loaded = LoadSettingsFromPath(image, path);
-    return FinishStartLoad(image, flags, driver, loaded, screenWidth, screenHeight, captionHeight);
+    return FinishStartLoad(image, flags, portIndex, lineSpeed, loaded, screenWidth, screenHeight,
+                           captionHeight);
 }
 
 // --- Shutdown ---

@@ -1,13 +1,14 @@
 // Opening, initializing and closing the camera connection.
-#include "control/camera_startup.h"
+#include "control/camera_connection.h"
 
-#include "app/settings_file.h"
-#include "app/wait_cursor.h"
 #include "commands/camera_commands.h"
 #include "control/control_state.h"
-#include "control/notifications.h"
-#include "control/panel_status.h"
+#include "control/error_report.h"
+#include "control/remote_keys.h"
+#include "control/panel_lights.h"
 #include "control/press_and_hold.h"
+#include "services/settings_file.h"
+#include "services/wait_cursor.h"
 
 int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit)
 {

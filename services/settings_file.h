@@ -32,8 +32,8 @@
 //                             not fit.
 //   JoinPath                  the destination, or 0 (and an empty destination) when it does
 //                             not fit.
-//   ApplyLoadedSettings       loaded values into the driver and the working flags, off-screen
-//                             position reset.
+//   ApplyLoadedSettings       loaded port and line speed out to the caller, flags into the
+//                             working copies, off-screen position reset.
 //   LoadSettingsAtStart       the start-up steps; result becomes settingsLoaded.
 //   TakeDriverSnapshot        the driver snapshot's bytes, only while the link is open.
 //   SaveSettingsAtShutdown    once per run: window rectangle and flags into the image, save;
@@ -44,7 +44,6 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "link/camera_driver.h"
 
 const int SETTINGS_IMAGE_SIZE = 4904;
 const int SETTINGS_HEADER_SIZE = 80;
@@ -58,7 +57,6 @@ const int32_t UNSET_POSITION = (int32_t)0x80000000; // no saved position; equals
 const char SETTINGS_BASE_NAME[] = "HLR8"; // file HLR8.INI; also the word in the header text
 const int SETTINGS_VERSION_MAJOR = 1;
 const int SETTINGS_VERSION_MINOR = 3;
-const int32_t DEFAULT_BAUD_RATE = 9600;
 
 struct SettingsRect
 {
@@ -133,17 +131,20 @@ char* JoinPath(char* destination, int size, const char* directory, const char* f
 
 // --- Program start and shutdown ---
 
-// After a successful load: port and speed into the driver, flags into the working copies, and
-// a saved left (top) edge at or beyond the screen width (height) minus the caption height reset
-// to UNSET_POSITION. The caller passes SM_CXSCREEN, SM_CYSCREEN and SM_CYCAPTION.
-void ApplyLoadedSettings(SettingsImage* image, WorkingFlags* flags, CameraDriver* driver,
-                         int screenWidth, int screenHeight, int captionHeight);
+// After a successful load: the port index and the line speed into *portIndex and *lineSpeed
+// (the caller's copies, such as the driver's), flags into the working copies, and a saved left
+// (top) edge at or beyond the screen width (height) minus the caption height reset to
+// UNSET_POSITION. The caller passes SM_CXSCREEN, SM_CYSCREEN and SM_CYCAPTION.
+void ApplyLoadedSettings(SettingsImage* image, WorkingFlags* flags, int* portIndex,
+                         int* lineSpeed, int screenWidth, int screenHeight, int captionHeight);
 // Defaults, load, and ApplyLoadedSettings when loaded; sets settingsLoaded and returns it.
-int LoadSettingsAtStart(SettingsImage* image, WorkingFlags* flags, CameraDriver* driver,
-                        HINSTANCE instance, int screenWidth, int screenHeight, int captionHeight);
-int LoadSettingsAtStartFromPath(SettingsImage* image, WorkingFlags* flags, CameraDriver* driver,
-                                const char* path, int screenWidth, int screenHeight,
-                                int captionHeight);
+// Without a load *portIndex and *lineSpeed keep their values.
+int LoadSettingsAtStart(SettingsImage* image, WorkingFlags* flags, int* portIndex,
+                        int* lineSpeed, HINSTANCE instance, int screenWidth, int screenHeight,
+                        int captionHeight);
+int LoadSettingsAtStartFromPath(SettingsImage* image, WorkingFlags* flags, int* portIndex,
+                                int* lineSpeed, const char* path, int screenWidth,
+                                int screenHeight, int captionHeight);
 
 // Copies the DRIVER_SNAPSHOT_SIZE bytes of snapshot into driverSnapshot when linkOpen is set;
 // otherwise the image's snapshot keeps what it holds. Take the bytes before the port is closed.
