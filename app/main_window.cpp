@@ -4,6 +4,7 @@
 #include "commands/camera_commands.h"
 #include "control/camera_connection.h"
 #include "control/control_state.h"
+#include "control/driver_snapshot.h"
 #include "control/remote_keys.h"
 #include "control/panel_actions.h"
 #include "control/panel_lights.h"
@@ -158,9 +159,17 @@ int HandleSystemCommand(HWND window, WPARAM command, LPARAM)
     }
 }
 
+// The state of the camera link into the settings image, while the link is open.
+static void KeepDriverSnapshot()
+{
+    uint8_t snapshot[DRIVER_SNAPSHOT_SIZE];
+    WriteProgramDriverSnapshot(snapshot);
+    TakeDriverSnapshot(&settingsImage, snapshot, linkOpen);
+}
+
 // The camera's half of the shutdown. A motion the remote started is stopped first: its release
-// could not arrive once the port is closed. The driver record is kept for the settings file
-// before the port closes. Camera events that arrive meanwhile are dropped: a remote press
+// could not arrive once the port is closed. The driver snapshot is taken for the settings
+// file before the port closes. Camera events that arrive meanwhile are dropped: a remote press
 // handled inside the close would start a motion just before the port closes.
 static void CloseCameraAtShutdown(HWND window)
 {
@@ -169,14 +178,14 @@ static void CloseCameraAtShutdown(HWND window)
     int outerBusy = commandBusy;
     commandBusy = 1;
     StopRemoteMotions(window); // before the snapshot, so that it keeps the record after the stop
-    TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
+    KeepDriverSnapshot();
     CloseCameraLink(0);
     commandBusy = outerBusy;
 }
 
 static void SaveSettingsNow(HWND window)
 {
-    TakeDriverSnapshot(&settingsImage, &cameraDriver, linkOpen);
+    KeepDriverSnapshot();
     SaveSettingsAtShutdown(&settingsImage, &workingFlags, window,
                            (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE));
 }
@@ -216,7 +225,7 @@ static int sessionEnding;      // from WM_QUERYENDSESSION until a cancelled log-
 // other message of this window.
 static int ConsoleIdle()
 {
-    return handlerDepth == 1 && !commandBusy && cameraDriver.eventGate;
+    return handlerDepth == 1 && !commandBusy && eventGate;
 }
 
 static void CloseOwedCamera(HWND window)
@@ -355,7 +364,7 @@ static LRESULT OnCameraEvent(HWND window, WPARAM kind, LPARAM frame)
     CameraDriver* driver = &cameraDriver;
     if (sessionEnding)
         return 0; // no camera is opened again during a log-off; its close stops every motion
-    if (driver->eventGate == 0 || commandBusy)
+    if (eventGate == 0 || commandBusy)
     {
         // Dropped; but a dropped release of a remote motion key still stops it later.
         if (kind == CAMERA_EVENT_FRAME)
@@ -363,12 +372,12 @@ static LRESULT OnCameraEvent(HWND window, WPARAM kind, LPARAM frame)
         return 0;
     }
     SendDroppedStops(window); // a stop still owed goes before anything new
-    driver->eventGate = 0;
+    eventGate = 0;
     if (kind == CAMERA_EVENT_CTS_ON)
         BringCameraBack(driver);
     else if (kind == CAMERA_EVENT_FRAME)
         DispatchNotification(window, driver, (const uint8_t*)frame);
-    driver->eventGate = 1;
+    eventGate = 1;
     SendDroppedStops(window);
     return 0;
 }

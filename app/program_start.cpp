@@ -175,6 +175,7 @@ int StartConsole(HINSTANCE instance, HINSTANCE previousInstance, const char* com
     ResetLineTraceOption();
     ParseCommandLine(commandLine);
     ResetDriver(&cameraDriver);
+    ResetCameraControlState();
     LoadSettingsAtStart(&settingsImage, &workingFlags, &cameraDriver.portIndex,
                         &cameraDriver.lineSpeed, instance, GetSystemMetrics(SM_CXSCREEN),
                         GetSystemMetrics(SM_CYSCREEN), GetSystemMetrics(SM_CYCAPTION));

@@ -17,8 +17,8 @@
 // - Queries return -7 when the reply does not have the expected total length; lastResult
 //   stays 0 then, since the transaction itself succeeded. Outputs are written only after a
 //   successful transaction whose reply has the right length.
-// - The operations keep no state; only RecallPreset changes driver fields (exposureAuto,
-//   the arrival flags, recallRetries).
+// - The operations keep no state; only RecallPreset changes fields: the driver's arrival
+//   flags, and exposureAuto and recallRetries of the camera settings it is given.
 //
 // Requests to the CCU (device 8):
 //   SelectMode            05 08 17 01 mode
@@ -56,9 +56,10 @@
 // Composite operations:
 // - StorePreset (preset 1..6): reads the pan/tilt position, the zoom position and the
 //   brightness, and writes them into the CCU's preset memory. The first failure ends it.
-// - RecallPreset (preset 1..6): switches exposure to auto if it is not, reads the preset,
-//   sets its brightness, starts the zoom and pan/tilt moves and waits (letting sent messages
-//   through) until all three completions have arrived or the arrival time-out has passed.
+// - RecallPreset (preset 1..6): switches exposure to auto if the settings say it is not
+//   (and notes it there), reads the preset, sets its brightness, starts the zoom and
+//   pan/tilt moves and waits (letting sent messages through) until all three completions
+//   have arrived or the arrival time-out has passed.
 //   When the zoom did not arrive it stops the zoom, counts a retry and tries once more; when
 //   it did but pan/tilt did not, it gives up at once. The completions arrive between
 //   transactions, so the reader thread must be running (the port open). A move that does
@@ -66,6 +67,7 @@
 //   report at the end reflects the last transaction.
 #pragma once
 
+#include "commands/camera_settings.h"
 #include "link/camera_driver.h"
 
 const int VERSION_COUNT = 3; // QueryVersions output: CCU, camera head, pan tilter
@@ -128,7 +130,8 @@ ResultCode QueryVersions(CameraDriver* driver, uint8_t versions[VERSION_COUNT]);
 
 // --- Presets (preset_operations.cpp) ---
 ResultCode StorePreset(CameraDriver* driver, int preset);
-ResultCode RecallPreset(CameraDriver* driver, int preset);
+// Reads exposureAuto, zoomSpeed and panSpeed of the settings; counts its retries there.
+ResultCode RecallPreset(CameraDriver* driver, CameraSettingsRecord* settings, int preset);
 // How long RecallPreset waits for its moves to arrive, in ms: the slower of the zoom and
 // the pan/tilt travel at these speeds, at least 5000. Speeds outside 0..7 and 1..70 count
 // as the nearest speed in range.

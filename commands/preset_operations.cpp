@@ -95,22 +95,22 @@ static ResultCode StartPresetMoves(CameraDriver* driver, int preset)
     return result;
 }
 
-static ResultCode EnsureAutoExposure(CameraDriver* driver)
+static ResultCode EnsureAutoExposure(CameraDriver* driver, CameraSettingsRecord* settings)
 {
-    if (driver->exposureAuto)
+    if (settings->exposureAuto)
         return RESULT_OK;
     ResultCode result = SetExposureAuto(driver, 1);
     if (result == RESULT_OK)
-        driver->exposureAuto = 1;
+        settings->exposureAuto = 1;
     return result;
 }
 
 // A zoom that has not arrived may have stuck: stop it and try again. A zoom that arrived
 // while pan/tilt did not is not helped by another try.
-ResultCode RecallPreset(CameraDriver* driver, int preset)
+ResultCode RecallPreset(CameraDriver* driver, CameraSettingsRecord* settings, int preset)
 {
-    DWORD timeoutMs = PresetArrivalTimeout(driver->zoomSpeed, driver->panSpeed);
-    ResultCode result = EnsureAutoExposure(driver);
+    DWORD timeoutMs = PresetArrivalTimeout(settings->zoomSpeed, settings->panSpeed);
+    ResultCode result = EnsureAutoExposure(driver, settings);
     if (result != RESULT_OK)
         return result;
     for (int attempt = 0; attempt < RECALL_ATTEMPTS; ++attempt)
@@ -123,7 +123,7 @@ ResultCode RecallPreset(CameraDriver* driver, int preset)
         result = RESULT_TIMEOUT;
         if (driver->zoomArrived)
             break;
-        ++driver->recallRetries;
+        ++settings->recallRetries;
         ResultCode stopped = ZoomStop(driver);
         if (stopped != RESULT_OK)
         {

@@ -27,6 +27,7 @@ int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit)
         settingsImage.baudRate = baudRate;
 
     CameraDriver* driver = &cameraDriver;
+    ResetCameraControlState(); // each opening of the port starts from the defaults
     if (OpenPort(driver, window, settingsImage.comPortIndex, settingsImage.baudRate) != RESULT_OK)
     {
         // A port opened before a later step failed would stay open with linkOpen clear, and
@@ -35,7 +36,7 @@ int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit)
         ShowErrorState();
         EndWaitCursor();
         commandBusy = outerBusy;
-        ShowResultMessage(driver, driver->lastResult);
+        ShowResultMessage(driver, LinkLastResult(driver));
         return 0;
     }
     linkOpen = 1;
@@ -45,7 +46,7 @@ int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit)
         if (InitializeCamera(driver) && homeAfterInit)
             HomePanTilter(driver);
     }
-    if (driver->lastResult != RESULT_OK)
+    if (LinkLastResult(driver) != RESULT_OK)
         ShowErrorState();
     else
         ShowNormalState();
@@ -53,9 +54,9 @@ int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit)
     EndWaitCursor();
     UpdateOperateLight();
     // The box is up while commandBusy is still set: a camera event meanwhile is dropped.
-    ShowResultMessage(driver, driver->lastResult);
+    ShowResultMessage(driver, LinkLastResult(driver));
     commandBusy = outerBusy;
-    return driver->lastResult == RESULT_OK;
+    return LinkLastResult(driver) == RESULT_OK;
 }
 
 void CloseCameraLink(int pauseAfterClose)
@@ -66,10 +67,10 @@ void CloseCameraLink(int pauseAfterClose)
     // timer would go on setting speeds on the next camera: both end here, on this camera.
     StopRemoteMotions(mainWindow);
     CameraDriver* driver = &cameraDriver;
-    if (driver->controlModeSet == 1)
+    if (controlModeSet == 1)
     {
         SelectMode(driver, CCU_MODE_STANDALONE);
-        driver->controlModeSet = 0;
+        controlModeSet = 0;
         Delay(CLOSE_PAUSE_MS);
     }
     ClosePort(driver);
@@ -88,13 +89,13 @@ void CloseCamera()
 // driver's result.
 static ResultCode QueryUnitVersions(CameraDriver* driver)
 {
-    uint8_t versions[VERSION_COUNT] = {driver->ccuVersion, driver->headVersion,
-                                       driver->panTilterVersion};
+    uint8_t versions[VERSION_COUNT] = {cameraSettings.ccuVersion, cameraSettings.headVersion,
+                                       cameraSettings.panTilterVersion};
     ResultCode result = QueryVersions(driver, versions);
     // The bytes of the units asked before a failure are written too.
-    driver->ccuVersion = versions[0];
-    driver->headVersion = versions[1];
-    driver->panTilterVersion = versions[2];
+    cameraSettings.ccuVersion = versions[0];
+    cameraSettings.headVersion = versions[1];
+    cameraSettings.panTilterVersion = versions[2];
     return result;
 }
 
@@ -102,7 +103,7 @@ static ResultCode ApplySpeeds(CameraDriver* driver)
 {
     ResultCode result = ZoomStop(driver);
     if (result == RESULT_OK)
-        result = SetZoomSpeed(driver, driver->zoomSpeed);
+        result = SetZoomSpeed(driver, cameraSettings.zoomSpeed);
     if (result == RESULT_OK)
         result = SendConfiguredSpeeds(driver); // also ends a ramp speed a failure left behind
     return result;
@@ -118,8 +119,8 @@ static ResultCode ApplyAutoExposure(CameraDriver* driver)
     if (result == RESULT_OK)
         result = SetExposureParam2(driver, 0, 0);
     if (result == RESULT_OK)
-        result = QueryExposureState(driver, 0, 0, &driver->agcLevel, &driver->shutterLevel,
-                                    &driver->irisLevel);
+        result = QueryExposureState(driver, 0, 0, &cameraSettings.agcLevel,
+                                    &cameraSettings.shutterLevel, &cameraSettings.irisLevel);
     return result;
 }
 
@@ -131,8 +132,8 @@ static ResultCode RunInitializationSequence(CameraDriver* driver)
     result = SelectMode(driver, CCU_MODE_PROGRAM);
     if (result != RESULT_OK)
         return result;
-    driver->controlModeSet = 1;
-    driver->eventsEnabled = 1; // the reader thread posts line changes and event frames now
+    controlModeSet = 1;
+    SetCameraEventsEnabled(driver, 1); // the reader thread posts line changes and event frames now
     result = QueryUnitVersions(driver);
     if (result == RESULT_OK)
         result = ApplySpeeds(driver);
@@ -180,7 +181,7 @@ int EnsureCameraReady(CameraDriver* driver)
     }
     WaitForCts(driver, 0);
     commandBusy = outerBusy;
-    return driver->lastResult == RESULT_OK;
+    return LinkLastResult(driver) == RESULT_OK;
 }
 
 int EnsureCameraReadyForOperate(CameraDriver* driver)
@@ -203,7 +204,7 @@ int ToggleOperateMode(CameraDriver* driver)
 ResultCode ApplyOperateMode(CameraDriver* driver)
 {
     int on = operateMode ? 1 : 0;
-    driver->autoFocus = on; // whatever the commands below return
+    cameraSettings.autoFocus = on; // whatever the commands below return
     ResultCode result = SetMute1(driver, !on);
     if (result == RESULT_OK)
         result = SetMute2(driver, !on);
@@ -211,13 +212,13 @@ ResultCode ApplyOperateMode(CameraDriver* driver)
         result = on ? FocusAuto(driver) : FocusManual(driver);
     if (result == RESULT_OK)
         result = SetLed(driver, on ? 0 : 3, 1, 0);
-    return driver->lastResult;
+    return LinkLastResult(driver);
 }
 
 int BringCameraBack(CameraDriver* driver)
 {
     if (SelectMode(driver, CCU_MODE_PROGRAM) != RESULT_OK)
         return 0;
-    driver->controlModeSet = 1;
+    controlModeSet = 1;
     return InitializeCamera(driver);
 }

@@ -10,8 +10,9 @@
 //   so a camera event that arrives while the box is up is dropped, not queued.
 // - Higher operations give 1 for success and 0 for failure and leave the reason in the driver's
 //   lastResult; link operations give their ResultCode.
-// - OpenPort resets every cached driver field, so each OpenCamera initializes the camera with
-//   the default speeds (7, 70, 70) until the Program Options dialog changes them.
+// - Each OpenCamera resets the camera settings with the driver (ResetCameraControlState before
+//   OpenPort), so it initializes the camera with the default speeds (7, 70, 70) until the
+//   Program Options dialog changes them.
 // - Every OpenCamera switches OPERATE on and preset store mode off, and shows the port lights
 //   of the new port; a failure starts the blinking of its light and shows the result text. An
 //   OPERATE press that had to open the port toggles the state shown before that open, so the

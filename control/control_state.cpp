@@ -2,6 +2,7 @@
 #include "control/control_state.h"
 
 CameraDriver cameraDriver;
+CameraSettingsRecord cameraSettings;
 HWND mainWindow;
 
 int commandBusy;
@@ -9,3 +10,12 @@ int linkOpen;
 int cameraInitialized;
 int operateMode;
 int presetStoreMode;
+int controlModeSet;
+int eventGate;
+
+void ResetCameraControlState()
+{
+    ResetCameraSettings(&cameraSettings);
+    controlModeSet = 0;
+    eventGate = 1;
+}

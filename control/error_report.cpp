@@ -41,7 +41,7 @@ void ShowErrorBox(const char* format, ...)
 void ShowResultMessage(CameraDriver* driver, ResultCode code)
 {
     char text[RESULT_TEXT_SIZE];
-    if (!FormatResultMessage(code, driver->lastResult, text, sizeof text))
+    if (!FormatResultMessage(code, LinkLastResult(driver), text, sizeof text))
         return;
     ReportError("%s", text);
 }

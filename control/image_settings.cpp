@@ -3,6 +3,7 @@
 
 #include "commands/camera_commands.h"
 #include "control/camera_connection.h"
+#include "control/control_state.h"
 
 const int WHITE_BALANCE_AUTO_MODE = 0;
 const int WHITE_BALANCE_MANUAL_MODE = 1;

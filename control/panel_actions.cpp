@@ -47,11 +47,11 @@ static int CameraReady(const ActionCall* call)
 static void SetFocusMode(const ActionCall* call, int automatic)
 {
     CameraDriver* driver = call->driver;
-    if (driver->autoFocus == automatic || !CameraReady(call))
+    if (cameraSettings.autoFocus == automatic || !CameraReady(call))
         return;
     ResultCode result = automatic ? FocusAuto(driver) : FocusManual(driver);
     if (result == RESULT_OK)
-        driver->autoFocus = automatic;
+        cameraSettings.autoFocus = automatic;
 }
 
 static void FocusAutoAction(const ActionCall* call)
@@ -89,7 +89,7 @@ static void PresetAction(const ActionCall* call)
         return;
     }
     BeginWaitCursor();
-    RecallPreset(driver, preset);
+    RecallPreset(driver, &cameraSettings, preset);
     EndWaitCursor();
 }
 
@@ -189,7 +189,7 @@ static void HoldFocus(HWND button, CameraDriver* driver, const PanelAction* acti
 {
     if (!EnsureCameraReady(driver) || action->start(driver) != RESULT_OK)
         return;
-    driver->autoFocus = 0;
+    cameraSettings.autoFocus = 0;
     WaitForMouseRelease(button);
     SetButtonState(button, BUTTON_UP);
     SendStop(driver, action->stop);
@@ -289,11 +289,11 @@ int NextBrightnessLevel(int level)
 
 ResultCode StepBrightness(CameraDriver* driver)
 {
-    if (driver->exposureAuto == 0)
+    if (cameraSettings.exposureAuto == 0)
     {
         if (SetExposureAuto(driver, 1) != RESULT_OK)
-            return driver->lastResult;
-        driver->exposureAuto = 1;
+            return LinkLastResult(driver);
+        cameraSettings.exposureAuto = 1;
     }
     uint16_t level = 0;
     ResultCode result = QueryBrightness(driver, &level);

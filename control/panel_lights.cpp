@@ -45,7 +45,7 @@ void ShowNormalState()
         KillTimer(mainWindow, TIMER_BLINK);
     if (linkOpen)
     {
-        SetPanelLight(PortLightIndex(), cameraDriver.cameraReady ? LIGHT_GREEN : LIGHT_IDLE);
+        SetPanelLight(PortLightIndex(), CameraIsReady(&cameraDriver) ? LIGHT_GREEN : LIGHT_IDLE);
     }
     else
     {
@@ -58,7 +58,7 @@ void ShowNormalState()
 
 void UpdateOperateLight()
 {
-    int ready = linkOpen && operateMode && cameraDriver.cameraReady && !errorBlinking;
+    int ready = linkOpen && operateMode && CameraIsReady(&cameraDriver) && !errorBlinking;
     int wanted = ready ? LIGHT_GREEN : LIGHT_IDLE;
     if (panelLights[LIGHT_OPERATE].state != wanted)
         SetPanelLight(LIGHT_OPERATE, wanted);

@@ -3,6 +3,7 @@
 
 #include "commands/camera_commands.h"
 #include "control/camera_connection.h"
+#include "control/control_state.h"
 #include "control/error_report.h"
 
 // The pauses of the recovery sequence, in ms; DelayPumping lets sent messages through.
@@ -20,7 +21,7 @@ void PreparePresetTour(PresetTour* tour)
     tour->cycle.cycling = 0;
     tour->cycle.accumulatedCycles = 0;
     tour->cycle.presetIndex = 0;
-    tour->cycle.driver->recallRetries = 0;
+    cameraSettings.recallRetries = 0;
 }
 
 int RecallTourPreset(PresetTour* tour)
@@ -28,7 +29,7 @@ int RecallTourPreset(PresetTour* tour)
     CameraDriver* driver = tour->cycle.driver;
     if (!EnsureCameraReady(driver))
         return 0;
-    ResultCode result = RecallPreset(driver, tour->cycle.presetIndex + 1);
+    ResultCode result = RecallPreset(driver, &cameraSettings, tour->cycle.presetIndex + 1);
     if (result != RESULT_OK)
     {
         ShowResultMessage(driver, result);
@@ -40,7 +41,7 @@ int RecallTourPreset(PresetTour* tour)
 void BeginPresetTour(PresetTour* tour)
 {
     initRetries = 0;
-    tour->cycle.driver->recallRetries = 0;
+    cameraSettings.recallRetries = 0;
     tour->cycle.cycling = 1;
 }
 
@@ -89,7 +90,7 @@ PresetTourStep RunPresetTourStep(PresetTour* tour)
     ResultCode result = RESULT_OK;
     for (int attempt = 1; attempt <= PRESET_RECALL_ATTEMPTS; ++attempt)
     {
-        result = RecallPreset(cycle->driver, cycle->presetIndex + 1);
+        result = RecallPreset(cycle->driver, &cameraSettings, cycle->presetIndex + 1);
         if (!cycle->cycling) // stopped while the recall ran
             return PRESET_TOUR_STOPPED;
         if (result == RESULT_OK)

@@ -3,6 +3,7 @@
 
 #include "commands/camera_commands.h"
 #include "control/camera_connection.h"
+#include "control/control_state.h"
 #include "services/speed_limits.h"
 
 const PanTiltSpeed RampSpeedTable[RAMP_STEPS] = {{5, 5}, {23, 23}, {64, 23}};
@@ -269,7 +270,7 @@ static void DiscardQueuedKeys(const HoldRelease* release)
 ResultCode SendStop(CameraDriver* driver, StopCommand stop)
 {
     ResultCode result = stop(driver);
-    if (result != RESULT_OK && driver->portOpen)
+    if (result != RESULT_OK && PortIsOpen(driver))
         result = stop(driver);
     return result;
 }
@@ -284,7 +285,7 @@ ResultCode SendRampSpeed(CameraDriver* driver, int step)
 
 ResultCode SendConfiguredSpeeds(CameraDriver* driver)
 {
-    ResultCode result = SetPanTiltSpeed(driver, driver->panSpeed, driver->tiltSpeed);
+    ResultCode result = SetPanTiltSpeed(driver, cameraSettings.panSpeed, cameraSettings.tiltSpeed);
     if (result == RESULT_OK)
         rampSpeedMayBeSet = 0;
     return result;
@@ -299,7 +300,7 @@ void RestoreSpeedsAfterFailure(CameraDriver* driver)
 {
     // A camera that stopped answering would only cost another time-out now; the next
     // movement at the configured speed sends them first instead.
-    if (driver->cameraReady)
+    if (CameraIsReady(driver))
         RestoreConfiguredSpeeds(driver);
 }
 

@@ -85,7 +85,7 @@ ResultCode SendStop(CameraDriver* driver, StopCommand stop);
 
 // Sends step 0..2 of RampSpeedTable, noting that the camera may now hold a ramp speed.
 ResultCode SendRampSpeed(CameraDriver* driver, int step);
-// Sends the driver's panSpeed and tiltSpeed; on success the note is cleared.
+// Sends the camera settings' panSpeed and tiltSpeed; on success the note is cleared.
 ResultCode SendConfiguredSpeeds(CameraDriver* driver);
 // Stops an accelerated pan/tilt and puts the configured speeds back (at once, or after a
 // failed stop as RestoreSpeedsAfterFailure says); 1 when the stop and the speeds succeeded.

@@ -104,7 +104,7 @@ static void RemoteMotion(HWND window, CameraDriver* driver, const PanelAction* a
 static void RemoteKeyEvent(HWND window, CameraDriver* driver, uint8_t code, int pressed)
 {
     int stopping = StopsRunningMotion(code, pressed);
-    if (!driver->irRemoteEnabled && !stopping)
+    if (!cameraSettings.irRemoteEnabled && !stopping)
         return;
     const RemoteKey* key = FindRemoteKey(code);
     if (!ActionAllowed(key ? key->button : -1) && !stopping)
@@ -233,10 +233,10 @@ void NoteDroppedCameraEvent(HWND window, const uint8_t* frame)
 static void ReleaseMotionKey(HWND window, int code)
 {
     CameraDriver* driver = &cameraDriver;
-    int gate = driver->eventGate; // a link closed inside an event's handling keeps it shut
-    driver->eventGate = 0;        // as for the frame itself: no event inside its handling
+    int gate = eventGate; // a link closed inside an event's handling keeps it shut
+    eventGate = 0;        // as for the frame itself: no event inside its handling
     RemoteKeyEvent(window, driver, (uint8_t)code, 0);
-    driver->eventGate = gate;
+    eventGate = gate;
 }
 
 // Each running motion is released while it is still marked running, so that its stop passes
@@ -259,7 +259,7 @@ void StopRemoteMotions(HWND window)
 void SendDroppedStops(HWND window)
 {
     droppedReleasePosted = 0;
-    if (commandBusy || cameraDriver.eventGate == 0)
+    if (commandBusy || eventGate == 0)
         return; // the handler that holds them calls again when it ends
     for (int motion = ACTION_PAN_TILT; motion < ACTION_KINDS; ++motion)
     {

@@ -4,7 +4,7 @@
 //
 // Principles of operation:
 // - DispatchNotification runs inside the main window's WM_CAMERA_EVENT handling, with the
-//   driver's eventGate at 0 and commandBusy at 0. Reports the panel has no use for are
+//   eventGate at 0 and commandBusy at 0. Reports the panel has no use for are
 //   ignored, unknown command and key codes are reported in a box, and remote keys act on
 //   press and on release, each mirrored on its panel button.
 // - A remote key makes the camera ready before its action. Click actions run on the release;

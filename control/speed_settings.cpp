@@ -12,13 +12,13 @@
 static int SendChangedAxisSpeed(int speed, int tiltAxis)
 {
     CameraDriver* driver = &cameraDriver;
-    int* cached = tiltAxis ? &driver->tiltSpeed : &driver->panSpeed;
+    int* cached = tiltAxis ? &cameraSettings.tiltSpeed : &cameraSettings.panSpeed;
     if (speed == *cached)
         return 1;
     if (!EnsureCameraReady(driver))
         return 0;
-    int pan = tiltAxis ? driver->panSpeed : speed;
-    int tilt = tiltAxis ? speed : driver->tiltSpeed;
+    int pan = tiltAxis ? cameraSettings.panSpeed : speed;
+    int tilt = tiltAxis ? speed : cameraSettings.tiltSpeed;
     if (SetPanTiltSpeed(driver, pan, tilt) != RESULT_OK)
         return 0;
     *cached = speed;
@@ -36,10 +36,10 @@ void ApplyLineAndSpeeds(HWND window, int baudRate, int panTiltSpeed, int zoomSpe
     // One speed for both axes: tilt first, then pan.
     if (!SendChangedAxisSpeed(panTiltSpeed, 1) || !SendChangedAxisSpeed(panTiltSpeed, 0))
         return;
-    if (zoomSpeed != driver->zoomSpeed)
+    if (zoomSpeed != cameraSettings.zoomSpeed)
     {
         if (!EnsureCameraReady(driver) || SetZoomSpeed(driver, zoomSpeed) != RESULT_OK)
             return;
-        driver->zoomSpeed = zoomSpeed;
+        cameraSettings.zoomSpeed = zoomSpeed;
     }
 }

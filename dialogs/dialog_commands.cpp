@@ -59,19 +59,22 @@ void RunImageControlCommand(HWND window)
     if (!TurnOperateOn())
         return;
     CameraDriver* driver = &cameraDriver;
-    ImageControlRecord image = {driver->exposureAuto,     driver->whiteBalanceAuto,
-                                driver->agcLevel,         driver->shutterLevel,
-                                driver->irisLevel,        driver->whiteBalanceLevel,
+    ImageControlRecord image = {cameraSettings.exposureAuto,
+                                cameraSettings.whiteBalanceAuto,
+                                cameraSettings.agcLevel,
+                                cameraSettings.shutterLevel,
+                                cameraSettings.irisLevel,
+                                cameraSettings.whiteBalanceLevel,
                                 driver};
     if (ShowImageControl(window, &image))
     {
-        driver->exposureAuto = image.exposureAuto;
-        driver->whiteBalanceAuto = image.whiteBalanceAuto;
+        cameraSettings.exposureAuto = image.exposureAuto;
+        cameraSettings.whiteBalanceAuto = image.whiteBalanceAuto;
     }
-    driver->agcLevel = image.agcLevel;
-    driver->shutterLevel = image.shutterLevel;
-    driver->irisLevel = image.irisLevel;
-    driver->whiteBalanceLevel = image.whiteBalanceLevel;
+    cameraSettings.agcLevel = image.agcLevel;
+    cameraSettings.shutterLevel = image.shutterLevel;
+    cameraSettings.irisLevel = image.irisLevel;
+    cameraSettings.whiteBalanceLevel = image.whiteBalanceLevel;
     UpdateOperateLight();
 }
 
@@ -79,12 +82,12 @@ void RunPresetCycleCommand(HWND window)
 {
     StopRemoteMotions(window);
     CameraDriver* driver = &cameraDriver;
-    PresetCycleRecord cycle = {driver->presetCycleCount, driver->presetCycleInterval, 0, 0, 0,
-                               driver};
+    PresetCycleRecord cycle = {
+        cameraSettings.presetCycleCount, cameraSettings.presetCycleInterval, 0, 0, 0, driver};
     if (ShowPresetCycle(window, &cycle))
     {
-        driver->presetCycleCount = cycle.cyclesToRun;
-        driver->presetCycleInterval = cycle.intervalIndex;
+        cameraSettings.presetCycleCount = cycle.cyclesToRun;
+        cameraSettings.presetCycleInterval = cycle.intervalIndex;
     }
 }
 
@@ -92,6 +95,6 @@ void RunAboutCommand(HWND window)
 {
     StopRemoteMotions(window);
     const uint8_t versions[UNIT_VERSION_COUNT] = {
-        cameraDriver.ccuVersion, cameraDriver.headVersion, cameraDriver.panTilterVersion};
+        cameraSettings.ccuVersion, cameraSettings.headVersion, cameraSettings.panTilterVersion};
     ShowAbout(window, SHORT_TITLE, SOFTWARE_VERSION, versions);
 }

@@ -79,7 +79,7 @@ ResultCode RefreshImageControls(HWND dialog)
         ShowBarValues(dialog);
         UpdateImageControls(dialog);
     }
-    return driver->lastResult;
+    return LinkLastResult(driver);
 }
 
 static void InitImageControl(HWND dialog)
@@ -119,7 +119,7 @@ static void ChooseExposure(HWND dialog, int automatic)
     SendExposureMode(driver, automatic);
     EndWaitCursor();
     // In manual exposure the camera keeps the levels it used: the bars show them.
-    if (!automatic && driver->lastResult == RESULT_OK)
+    if (!automatic && LinkLastResult(driver) == RESULT_OK)
         RefreshImageControls(dialog);
 }
 

@@ -5,7 +5,7 @@
 // - Every change goes to the camera at once: a radio button when it is clicked, a scroll bar
 //   when its thumb is let go or an arrow or the page area is clicked, and once more at the end
 //   of every scroll. Nothing is sent while the thumb is dragged.
-// - OK keeps the new values in the driver's cache; Cancel leaves the cache as it was, while
+// - OK keeps the new values in the camera settings; Cancel leaves them as they were, while
 //   the camera keeps what was sent.
 // - While it is open the dialog works on its own copy of the record, handed to DialogBoxParam
 //   and kept in the dialog's DWLP_USER; what goes to the camera is sent by

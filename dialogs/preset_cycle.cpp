@@ -3,10 +3,11 @@
 
 #include <stdio.h>
 
-#include "control/error_report.h"
-#include "control/preset_tour.h"
 #include "commands/camera_commands.h"
 #include "control/camera_connection.h"
+#include "control/control_state.h"
+#include "control/error_report.h"
+#include "control/preset_tour.h"
 #include "dialogs/dialog_controls.h"
 #include "resources/dialog_ids.h"
 #include "services/window_messages.h"
@@ -37,10 +38,10 @@ static void ShowAccumulatedCycles(HWND dialog)
 INT_PTR ShowPresetCycle(HWND owner, PresetCycleRecord* record)
 {
     PresetTour tour = {*record, 0, UpdatePresetCycleTitle, ShowAccumulatedCycles};
-    tour.cycle.driver->eventsEnabled = 0;
+    SetCameraEventsEnabled(tour.cycle.driver, 0);
     INT_PTR result = DialogBoxParamA(WindowInstance(owner), "PRESETDLG", owner, PresetCycleDlgProc,
                                      (LPARAM)&tour);
-    tour.cycle.driver->eventsEnabled = 1;
+    SetCameraEventsEnabled(tour.cycle.driver, 1);
     if (result <= 0) // closed, or the dialog could not be shown
         return 0;
     *record = tour.cycle;
@@ -98,7 +99,7 @@ void UpdatePresetCycleTitle(HWND dialog)
     YieldToMessages();
     if (debugTitles)
         snprintf(title, sizeof title, "Preset Cycle Mode - Preset #%d  InitRetry=%d ZoomStop=%d",
-                 tour->cycle.presetIndex + 1, initRetries, tour->cycle.driver->recallRetries);
+                 tour->cycle.presetIndex + 1, initRetries, cameraSettings.recallRetries);
     else
         snprintf(title, sizeof title, "Preset Cycle Mode - Preset #%d",
                  tour->cycle.presetIndex + 1);

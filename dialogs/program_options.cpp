@@ -191,12 +191,12 @@ ProgramOptionsRecord CurrentProgramOptions()
 {
     ProgramOptionsRecord options;
     options.acceleratedSpeed = workingFlags.acceleratedSpeed;
-    options.irRemoteEnabled = cameraDriver.irRemoteEnabled;
+    options.irRemoteEnabled = cameraSettings.irRemoteEnabled;
     options.largeWindow = workingFlags.largeWindow;
     options.alwaysOnTop = workingFlags.alwaysOnTop;
     options.baudRate = settingsImage.baudRate;
-    options.panTiltSpeed = cameraDriver.panSpeed;
-    options.zoomSpeed = cameraDriver.zoomSpeed;
+    options.panTiltSpeed = cameraSettings.panSpeed;
+    options.zoomSpeed = cameraSettings.zoomSpeed;
     return options;
 }
 
@@ -217,5 +217,5 @@ void ApplyProgramOptions(HWND window, const ProgramOptionsRecord* options)
     // Stored last: every opening of the link enables the remote again, and the new line speed
     // or a closed link opened to send a speed must not overrule the operator's choice. Nothing
     // is sent for it; the dispatcher reads it for each remote key.
-    cameraDriver.irRemoteEnabled = options->irRemoteEnabled;
+    cameraSettings.irRemoteEnabled = options->irRemoteEnabled;
 }

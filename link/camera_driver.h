@@ -26,7 +26,6 @@
 #include "services/window_messages.h" // WM_CAMERA_POWER, WM_LINK_STATUS, WM_CAMERA_EVENT
 
 const int EVENT_RING_SLOTS = 16;
-const int DRIVER_SNAPSHOT_SIZE = 4784; // bytes of the record kept in the settings file
 
 // Time-outs in milliseconds.
 const DWORD BYTE_TIMEOUT_MS = 3000;        // each byte after a frame's length byte
@@ -45,11 +44,14 @@ struct CameraDriver
     OVERLAPPED readOverlapped;  // every read, with its own manual-reset event
     HANDLE readerThread;        // the reader thread
     volatile DWORD readerThreadId; // nonzero from the thread's creation until it ends
+    volatile LONG readerStarted;   // set by the reader once its event mask is in place
     volatile int portOpen;      // 1 while the port is open; the reader runs while it is 1
     volatile int cameraReady;   // 1 while the camera is known to be up
     HWND notifyWindow;          // receives the driver's messages
     volatile LONG receiveBusy;  // 1 while one thread is reading a frame from the port
-    int controlModeSet;         // the CCU was switched to mode 0 by the camera control
+    volatile LONG frameWriteBusy;   // 1 while one thread is writing a frame to the port
+    volatile DWORD eventMask;       // the event mask last set on the port
+    volatile LONG eventMaskChanges; // counts every SetPortEventMask
     int portIndex;              // 0..3 for COM1..COM4
     int lineSpeed;              // 4800, 9600 or 14400 baud
 
@@ -61,47 +63,19 @@ struct CameraDriver
     uint8_t replyBuffer[FRAME_BUFFER_SIZE]; // frame last received by a transaction
     uint8_t eventBuffer[FRAME_BUFFER_SIZE]; // frame being received by the reader thread
 
-    // Camera settings kept for the camera control and the dialogs.
-    int irRemoteEnabled;     // "Enable IR remote control"
-    int whiteBalanceAuto;    // white balance in auto mode
-    int exposureAuto;        // exposure in auto mode
-    int autoFocus;           // focus in auto mode
-    int agcLevel;            // AGC gain
-    int shutterLevel;        // shutter speed setting
-    int irisLevel;           // iris setting
-    int whiteBalanceLevel;   // manual white balance, red 0 .. blue 255
-    int panSpeed;            // 1..70
-    int tiltSpeed;           // 1..70
-    int zoomSpeed;           // 0..7
-    int presetCycleCount;    // Preset Cycle Mode "Set Cycles"
-    int presetCycleInterval; // Preset Cycle Mode interval choice 0..6
-
     // Arrival flags, set when completion frames arrive.
     volatile int zoomArrived;
     volatile int panTiltArrived;
     volatile int exposureArrived;
-    int recallRetries; // retries of RecallPreset; not reset by ResetDriver
 
     volatile int eventsEnabled; // the reader thread posts WM_CAMERA_EVENT only while 1
-    int eventGate;              // re-entrancy gate of the window's event handler
-
-    uint8_t ccuVersion;
-    uint8_t headVersion;
-    uint8_t panTilterVersion;
 
     int eventSlot;                                        // ring slot of the next event frame
     uint8_t eventRing[EVENT_RING_SLOTS][FRAME_BUFFER_SIZE]; // frames handed to the window
 
     const LineBackend* line; // backend of the open port; chosen by OpenPort
+    LineWaitState lineWait;  // the backend's comm-event wait state of the open port
 };
-
-// The settings file keeps a raw copy of the record in a 4784-byte field. The 32-bit program's
-// record has exactly that layout; on 64 bits handles and pointers are wider, the record is
-// larger, and the field holds its first 4784 bytes (nothing reads the copy back).
-#if !defined(_WIN64)
-static_assert(sizeof(CameraDriver) == DRIVER_SNAPSHOT_SIZE,
-              "the 32-bit driver record is exactly its place in the settings file");
-#endif
 
 // --- Port and reader thread (serial_port.cpp, reader_thread.cpp) ---
 
@@ -118,8 +92,16 @@ int ReadByte(CameraDriver* driver, DWORD timeoutMs); // 0..255, -9 or -10
 ResultCode WriteByte(CameraDriver* driver, uint8_t value);
 // Sets the port's event mask (0 when it cannot be set) and remembers it for the reader.
 int SetPortEventMask(CameraDriver* driver, DWORD mask);
-DWORD CurrentEventMask(CameraDriver* driver);
+DWORD CurrentEventMask(CameraDriver* driver); // the mask last set
 LONG EventMaskChanges(CameraDriver* driver); // counts every SetPortEventMask
+
+// --- The record's state for the camera control (serial_port.cpp, transactions.cpp) ---
+
+int PortIsOpen(const CameraDriver* driver);    // 1 while the port is open
+int CameraIsReady(const CameraDriver* driver); // 1 while the camera is known to be up
+// Whether the reader thread posts WM_CAMERA_EVENT: 1 on, 0 off.
+void SetCameraEventsEnabled(CameraDriver* driver, int on);
+ResultCode LinkLastResult(const CameraDriver* driver); // result of the last link operation
 
 // --- Timing (timing.cpp); used throughout the program ---
 

@@ -11,6 +11,9 @@
 // so after the first unexplained failure the port is watched by polling instead: the input
 // queue and the modem status are looked at every POLL_INTERVAL_MS, and the wait returns an
 // empty set after POLL_SLICE_MS so the caller can look at its own state.
+//
+// The wait's state (the mask, its generation, polling or not) is the LineWaitState that the
+// driver record keeps for the open port.
 #include "link/serial_line.h"
 
 #include <stdio.h>
@@ -21,18 +24,7 @@ const DWORD COM_TIMEOUT_CONSTANT_MS = 1000;
 const DWORD POLL_INTERVAL_MS = 5;
 const DWORD POLL_SLICE_MS = 50;
 
-// State of the one open COM port (the program drives a single camera at a time).
-struct ComPortState
-{
-    volatile DWORD mask;        // event mask last set
-    volatile LONG generation;   // bumped by every mask change
-    int polling;                // waits are done by polling (see the file comment)
-    int lastCts;                // CTS as last seen by the polling wait
-};
-
-static ComPortState comState;
-
-static HANDLE ComOpen(int portIndex)
+static HANDLE ComOpen(int portIndex, LineWaitState* state)
 {
     char name[16];
     snprintf(name, sizeof name, "COM%d", portIndex + 1);
@@ -40,9 +32,9 @@ static HANDLE ComOpen(int portIndex)
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, 0);
     if (port != INVALID_HANDLE_VALUE)
     {
-        comState.mask = 0;
-        comState.polling = 0;
-        comState.lastCts = -1;
+        state->mask = 0;
+        state->polling = 0;
+        state->lastCts = -1;
     }
     return port;
 }
@@ -91,18 +83,18 @@ static BOOL ComClose(HANDLE port)
 
 // The generation moves on both before and after the change, so that a wait which began in
 // between and was ended by it is still seen as ended by a mask change.
-static BOOL ComSetMask(HANDLE port, DWORD mask)
+static BOOL ComSetMask(HANDLE port, LineWaitState* state, DWORD mask)
 {
-    comState.mask = mask;
-    InterlockedIncrement(&comState.generation);
+    state->mask = mask;
+    InterlockedIncrement(&state->generation);
     BOOL set = SetCommMask(port, mask);
-    InterlockedIncrement(&comState.generation);
+    InterlockedIncrement(&state->generation);
     return set;
 }
 
-static DWORD PolledEvents(HANDLE port)
+static DWORD PolledEvents(HANDLE port, LineWaitState* state)
 {
-    DWORD mask = comState.mask;
+    DWORD mask = state->mask;
     DWORD events = 0;
     COMSTAT status;
     DWORD errors;
@@ -112,21 +104,21 @@ static DWORD PolledEvents(HANDLE port)
     if ((mask & EV_CTS) && GetCommModemStatus(port, &modem))
     {
         int cts = (modem & MS_CTS_ON) != 0;
-        if (comState.lastCts >= 0 && cts != comState.lastCts)
+        if (state->lastCts >= 0 && cts != state->lastCts)
             events |= EV_CTS;
-        comState.lastCts = cts;
+        state->lastCts = cts;
     }
     return events;
 }
 
-static BOOL ComPollEvents(HANDLE port, DWORD* events, LONG generation)
+static BOOL ComPollEvents(HANDLE port, LineWaitState* state, DWORD* events, LONG generation)
 {
     for (DWORD waited = 0; waited < POLL_SLICE_MS; waited += POLL_INTERVAL_MS)
     {
-        if (comState.generation != generation)
+        if (state->generation != generation)
             break;
         Sleep(POLL_INTERVAL_MS);
-        *events = PolledEvents(port);
+        *events = PolledEvents(port, state);
         if (*events)
             return TRUE;
     }
@@ -134,52 +126,52 @@ static BOOL ComPollEvents(HANDLE port, DWORD* events, LONG generation)
     return TRUE;
 }
 
-static int InputWaiting(HANDLE port)
+static int InputWaiting(HANDLE port, const LineWaitState* state)
 {
     COMSTAT status;
     DWORD errors;
-    return (comState.mask & EV_RXCHAR) && ClearCommError(port, &errors, &status) &&
+    return (state->mask & EV_RXCHAR) && ClearCommError(port, &errors, &status) &&
            status.cbInQue > 0;
 }
 
 // Ends a wait this thread armed, by setting the port's mask again, and collects it; TRUE when
 // it had completed with events of its own. The mask set is the one in force: should a
 // transaction change it meanwhile, the generation has moved and the newer mask is set.
-static BOOL EndArmedWait(HANDLE port, OVERLAPPED* wait)
+static BOOL EndArmedWait(HANDLE port, LineWaitState* state, OVERLAPPED* wait)
 {
     LONG generation;
     do
     {
-        generation = comState.generation;
-        SetCommMask(port, comState.mask);
-    } while (comState.generation != generation);
+        generation = state->generation;
+        SetCommMask(port, state->mask);
+    } while (state->generation != generation);
     DWORD unused;
     return GetOverlappedResult(port, wait, &unused, TRUE);
 }
 
-static BOOL ComWaitEvent(HANDLE port, DWORD* events, OVERLAPPED* wait)
+static BOOL ComWaitEvent(HANDLE port, LineWaitState* state, DWORD* events, OVERLAPPED* wait)
 {
-    LONG generation = comState.generation;
+    LONG generation = state->generation;
     *events = 0;
-    if (comState.mask == 0)
+    if (state->mask == 0)
     {
         // Nothing could ever end this wait: the port is being closed.
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (!comState.polling)
+    if (!state->polling)
     {
         ResetEvent(wait->hEvent);
         if (WaitCommEvent(port, events, wait))
             return TRUE;
         if (GetLastError() == ERROR_IO_PENDING)
         {
-            // A mask change between the look at comState above and the arming found no wait
+            // A mask change between the look at the state above and the arming found no wait
             // to end, and this one may wait on the old mask, or under Wine on the empty mask
             // of a closing port, for ever: end it now and let the caller look again.
-            if (comState.generation != generation)
+            if (state->generation != generation)
             {
-                EndArmedWait(port, wait);
+                EndArmedWait(port, state, wait);
                 *events = 0;
                 return TRUE;
             }
@@ -187,9 +179,9 @@ static BOOL ComWaitEvent(HANDLE port, DWORD* events, OVERLAPPED* wait)
             // armed. A frame that came between the reader's last look at the queue and the
             // arming (a completion frame right after a transaction restored the mask) would
             // sit unread until the next byte: look at the queue again now.
-            if (InputWaiting(port))
+            if (InputWaiting(port, state))
             {
-                if (!EndArmedWait(port, wait))
+                if (!EndArmedWait(port, state, wait))
                     *events = 0;
                 *events |= EV_RXCHAR;
                 return TRUE;
@@ -199,11 +191,11 @@ static BOOL ComWaitEvent(HANDLE port, DWORD* events, OVERLAPPED* wait)
                 return TRUE;
         }
         *events = 0;
-        if (comState.generation != generation)
+        if (state->generation != generation)
             return TRUE; // ended by a mask change, as Wine reports it
-        comState.polling = 1;
+        state->polling = 1;
     }
-    return ComPollEvents(port, events, generation);
+    return ComPollEvents(port, state, events, generation);
 }
 
 static BOOL ComGetModemStatus(HANDLE port, DWORD* status)

@@ -7,10 +7,6 @@
 const DWORD WAIT_FAILURE_PAUSE_MS = 20; // a failing wait is retried this much later, not at once
 const DWORD READER_START_WAIT_MS = 3000;
 
-// Set by the thread once its event mask is in place; StartReaderThread waits for it so that
-// a transaction started right after OpenPort is not overtaken by the thread's own mask.
-static volatile LONG readerStarted;
-
 static void PostCtsChange(CameraDriver* driver)
 {
     DWORD status = 0;
@@ -70,7 +66,7 @@ static void EndReaderThread(CameraDriver* driver, HANDLE ownEvent)
 {
     if (ownEvent)
         CloseHandle(ownEvent);
-    InterlockedExchange(&readerStarted, 1); // never leave StartReaderThread waiting
+    InterlockedExchange(&driver->readerStarted, 1); // never leave StartReaderThread waiting
     InterlockedCompareExchange((volatile LONG*)&driver->readerThreadId, 0,
                                (LONG)GetCurrentThreadId());
 }
@@ -86,7 +82,7 @@ static DWORD WINAPI ReaderThread(LPVOID argument)
         EndReaderThread(driver, wait.hEvent);
         return 0;
     }
-    InterlockedExchange(&readerStarted, 1);
+    InterlockedExchange(&driver->readerStarted, 1);
 
     while (driver->portOpen)
     {
@@ -97,7 +93,7 @@ static DWORD WINAPI ReaderThread(LPVOID argument)
         if (EventMaskChanges(driver) != maskChanges)
             continue; // a transaction ended meanwhile: look at the queue again first
         DWORD events = 0;
-        if (!driver->line->waitEvent(driver->portHandle, &events, &wait))
+        if (!driver->line->waitEvent(driver->portHandle, &driver->lineWait, &events, &wait))
         {
             Sleep(WAIT_FAILURE_PAUSE_MS);
             continue;
@@ -109,11 +105,13 @@ static DWORD WINAPI ReaderThread(LPVOID argument)
     return 0;
 }
 
-// The thread starts suspended so that its handle and id are stored before it can end.
+// The thread starts suspended so that its handle and id are stored before it can end. The
+// thread sets readerStarted once its event mask is in place; the wait for it keeps a
+// transaction started right after OpenPort from being overtaken by the thread's own mask.
 ResultCode StartReaderThread(CameraDriver* driver)
 {
     DWORD id = 0;
-    InterlockedExchange(&readerStarted, 0);
+    InterlockedExchange(&driver->readerStarted, 0);
     HANDLE thread = CreateThread(0, 0, ReaderThread, driver, CREATE_SUSPENDED, &id);
     if (!thread)
         return driver->lastResult = RESULT_COMM_INIT_FAILED;
@@ -121,7 +119,7 @@ ResultCode StartReaderThread(CameraDriver* driver)
     driver->readerThreadId = id;
     ResumeThread(thread);
     DWORD start = GetTickCount();
-    while (!readerStarted && GetTickCount() - start < READER_START_WAIT_MS)
+    while (!driver->readerStarted && GetTickCount() - start < READER_START_WAIT_MS)
         Sleep(1);
     return driver->lastResult;
 }

@@ -14,20 +14,31 @@ const int LINE_PORT_COUNT = 4; // COM1 .. COM4
 
 struct SimulatedLine;
 
+// The state of the comm-event wait of one open port, kept in the driver record for the
+// backend. The COM port needs it (com_port.cpp); the simulated line keeps its own in the line.
+// The backend's open resets it.
+struct LineWaitState
+{
+    volatile DWORD mask;      // event mask last set
+    volatile LONG generation; // bumped by every mask change
+    int polling;              // waits are done by polling
+    int lastCts;              // CTS as last seen by the polling wait
+};
+
 struct LineBackend
 {
     const char* name;
     // CreateFileA on "COM<n>"; INVALID_HANDLE_VALUE on failure.
-    HANDLE (*open)(int portIndex);
+    HANDLE (*open)(int portIndex, LineWaitState* state);
     // SetCommMask(0), SetupComm, PurgeComm and SetCommTimeouts; results are not examined.
     void (*prepare)(HANDLE port);
     // GetCommState / SetCommState with the camera's line settings at this speed.
     BOOL (*applyLineSettings)(HANDLE port, DWORD baudRate);
     BOOL (*close)(HANDLE port);
-    BOOL (*setMask)(HANDLE port, DWORD mask);
+    BOOL (*setMask)(HANDLE port, LineWaitState* state, DWORD mask);
     // Blocks until an event of the mask occurs or another thread changes the mask (then
     // TRUE with *events 0). wait is the calling thread's own overlapped record.
-    BOOL (*waitEvent)(HANDLE port, DWORD* events, OVERLAPPED* wait);
+    BOOL (*waitEvent)(HANDLE port, LineWaitState* state, DWORD* events, OVERLAPPED* wait);
     BOOL (*getModemStatus)(HANDLE port, DWORD* status);
     BOOL (*escape)(HANDLE port, DWORD function); // SETRTS / CLRRTS
     BOOL (*purge)(HANDLE port, DWORD flags);

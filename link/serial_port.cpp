@@ -18,32 +18,17 @@ void ResetDriver(CameraDriver* driver)
     driver->cameraReady = 0;
     driver->notifyWindow = 0;
     driver->receiveBusy = 0;
-    driver->controlModeSet = 0;
+    driver->frameWriteBusy = 0;
+    driver->readerStarted = 0;
+    driver->eventMask = 0;
     driver->portIndex = 0;
     driver->lineSpeed = DEFAULT_LINE_SPEED;
     driver->lastResult = 0;
     driver->reportedResult = 0;
-    driver->irRemoteEnabled = 1;
-    driver->whiteBalanceAuto = 1;
-    driver->exposureAuto = 1;
-    driver->autoFocus = 1;
-    driver->agcLevel = 0;
-    driver->shutterLevel = 0;
-    driver->irisLevel = 0;
-    driver->whiteBalanceLevel = 128;
-    driver->panSpeed = DEFAULT_PAN_TILT_SPEED;
-    driver->tiltSpeed = DEFAULT_PAN_TILT_SPEED;
-    driver->zoomSpeed = DEFAULT_ZOOM_SPEED;
-    driver->presetCycleCount = 100;
-    driver->presetCycleInterval = 0;
     driver->zoomArrived = 0;
     driver->panTiltArrived = 0;
     driver->exposureArrived = 0;
     driver->eventsEnabled = 0;
-    driver->eventGate = 1;
-    driver->ccuVersion = 0;
-    driver->headVersion = 0;
-    driver->panTilterVersion = 0;
     driver->eventSlot = 0;
     driver->line = 0;
 }
@@ -91,7 +76,7 @@ ResultCode OpenPort(CameraDriver* driver, HWND window, int portIndex, int lineSp
         return FailOpen(driver, RESULT_COMM_INIT_FAILED);
 
     driver->line = SelectLineBackend(portIndex);
-    HANDLE port = driver->line->open(portIndex);
+    HANDLE port = driver->line->open(portIndex, &driver->lineWait);
     if (port == INVALID_HANDLE_VALUE)
         return FailOpen(driver, RESULT_COMM_INIT_FAILED);
     driver->portHandle = port;
@@ -148,29 +133,39 @@ ResultCode ClosePort(CameraDriver* driver)
     driver->writeOverlapped.Offset = driver->writeOverlapped.OffsetHigh = 0;
     driver->readOverlapped.Offset = driver->readOverlapped.OffsetHigh = 0;
     driver->cameraReady = 0;
-    driver->controlModeSet = 0;
     return RESULT_OK;
 }
 
-// The mask last set on the port (one driver, one port at a time), and how often it was set.
-static volatile DWORD portEventMask;
-static volatile LONG portEventMaskChanges;
-
 int SetPortEventMask(CameraDriver* driver, DWORD mask)
 {
-    portEventMask = mask;
-    InterlockedIncrement(&portEventMaskChanges);
-    return driver->portHandle && driver->line->setMask(driver->portHandle, mask);
+    driver->eventMask = mask;
+    InterlockedIncrement(&driver->eventMaskChanges);
+    return driver->portHandle && driver->line->setMask(driver->portHandle, &driver->lineWait, mask);
 }
 
-DWORD CurrentEventMask(CameraDriver*)
+DWORD CurrentEventMask(CameraDriver* driver)
 {
-    return portEventMask;
+    return driver->eventMask;
 }
 
-LONG EventMaskChanges(CameraDriver*)
+LONG EventMaskChanges(CameraDriver* driver)
 {
-    return portEventMaskChanges;
+    return driver->eventMaskChanges;
+}
+
+int PortIsOpen(const CameraDriver* driver)
+{
+    return driver->portOpen;
+}
+
+int CameraIsReady(const CameraDriver* driver)
+{
+    return driver->cameraReady;
+}
+
+void SetCameraEventsEnabled(CameraDriver* driver, int on)
+{
+    driver->eventsEnabled = on;
 }
 
 ResultCode PulseRts(CameraDriver* driver)

@@ -321,7 +321,7 @@ static BOOL Vanished(SimulatedLine* line)
     return TRUE;
 }
 
-static HANDLE SimOpen(int portIndex)
+static HANDLE SimOpen(int portIndex, LineWaitState*)
 {
     SimulatedLine* line = AttachedSimulatedLine(portIndex);
     if (!line || line->vanished || line->isOpen)
@@ -347,7 +347,7 @@ static void ClearQueues(SimulatedLine* line, DWORD flags)
         QueueClear(&line->toPeer);
 }
 
-static BOOL SimSetMask(HANDLE port, DWORD mask)
+static BOOL SimSetMask(HANDLE port, LineWaitState*, DWORD mask)
 {
     SimulatedLine* line = LineOf(port);
     if (Vanished(line))
@@ -366,7 +366,7 @@ static BOOL SimSetMask(HANDLE port, DWORD mask)
 static void SimPrepare(HANDLE port)
 {
     SimulatedLine* line = LineOf(port);
-    SimSetMask(port, 0);
+    SimSetMask(port, 0, 0);
     EnterCriticalSection(&line->lock);
     ClearQueues(line, PURGE_RXCLEAR | PURGE_TXCLEAR);
     LeaveCriticalSection(&line->lock);
@@ -389,7 +389,7 @@ static BOOL SimClose(HANDLE port)
     return TRUE;
 }
 
-static BOOL SimWaitEvent(HANDLE port, DWORD* events, OVERLAPPED*)
+static BOOL SimWaitEvent(HANDLE port, LineWaitState*, DWORD* events, OVERLAPPED*)
 {
     SimulatedLine* line = LineOf(port);
     *events = 0;

@@ -152,20 +152,19 @@ ResultCode ReceiveFrameLocked(CameraDriver* driver, uint8_t* frame, int* length,
     return driver->lastResult;
 }
 
-// Held while one thread writes a frame. A transaction sends its request without the receive
-// interlock, so the reader thread may be acknowledging a frame at that very moment; without
-// this the two frames' bytes would interleave on the wire and the camera would see neither.
-static volatile LONG frameWriteBusy;
-
-static void TakeFrameWriteLock()
+// frameWriteBusy is held while one thread writes a frame. A transaction sends its request
+// without the receive interlock, so the reader thread may be acknowledging a frame at that
+// very moment; without it the two frames' bytes would interleave on the wire and the camera
+// would see neither.
+static void TakeFrameWriteLock(CameraDriver* driver)
 {
-    while (InterlockedCompareExchange(&frameWriteBusy, 1, 0) != 0)
+    while (InterlockedCompareExchange(&driver->frameWriteBusy, 1, 0) != 0)
         Sleep(1);
 }
 
-static void ReleaseFrameWriteLock()
+static void ReleaseFrameWriteLock(CameraDriver* driver)
 {
-    InterlockedExchange(&frameWriteBusy, 0);
+    InterlockedExchange(&driver->frameWriteBusy, 0);
 }
 
 // *written counts the bytes that went out, checksum included.
@@ -191,13 +190,13 @@ static ResultCode WriteFrameBytes(CameraDriver* driver, uint8_t* request, int* w
 // of both threads in the order they went out.
 ResultCode WriteFrame(CameraDriver* driver, uint8_t* request)
 {
-    TakeFrameWriteLock();
+    TakeFrameWriteLock(driver);
     int written = 0;
     ResultCode result = WriteFrameBytes(driver, request, &written);
     TraceLineBytes(driver->portIndex,
                    result == RESULT_OK ? TRACE_FRAME_WRITTEN : TRACE_PART_WRITTEN, request,
                    written);
-    ReleaseFrameWriteLock();
+    ReleaseFrameWriteLock(driver);
     return result;
 }
 
@@ -283,6 +282,11 @@ ResultCode TransactAckOnly(CameraDriver* driver, uint8_t* request)
         }
     }
     SetPortEventMask(driver, RECEIVE_EVENT_MASK);
+    return driver->lastResult;
+}
+
+ResultCode LinkLastResult(const CameraDriver* driver)
+{
     return driver->lastResult;
 }
 

@@ -277,15 +277,11 @@ int LoadSettingsAtStartFromPath(SettingsImage* image, WorkingFlags* flags, int* 
 
 // --- Shutdown ---
 
-void TakeDriverSnapshot(SettingsImage* image, const CameraDriver* driver, int linkOpen)
+void TakeDriverSnapshot(SettingsImage* image, const uint8_t* snapshot, int linkOpen)
 {
     if (!linkOpen)
         return;
-    size_t copied = sizeof *driver;
-    if (copied > sizeof image->driverSnapshot)
-        copied = sizeof image->driverSnapshot;
-    memcpy(image->driverSnapshot, (const void*)driver, copied);
-    memset(image->driverSnapshot + copied, 0, sizeof image->driverSnapshot - copied);
+    memcpy(image->driverSnapshot, snapshot, sizeof image->driverSnapshot);
 }
 
 // Where the window stands when it is not minimized. A minimized window is parked by Windows at

@@ -35,7 +35,7 @@
 //   ApplyLoadedSettings       loaded port and line speed out to the caller, flags into the
 //                             working copies, off-screen position reset.
 //   LoadSettingsAtStart       the start-up steps; result becomes settingsLoaded.
-//   TakeDriverSnapshot        raw copy of the driver record, only while the link is open.
+//   TakeDriverSnapshot        the driver snapshot's bytes, only while the link is open.
 //   SaveSettingsAtShutdown    once per run: window rectangle and flags into the image, save;
 //                             0 when already saved or not written.
 #pragma once
@@ -44,13 +44,13 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "link/camera_driver.h" // until the snapshot takes bytes
 
 const int SETTINGS_IMAGE_SIZE = 4904;
 const int SETTINGS_HEADER_SIZE = 80;
 const int SETTINGS_HEADER_TEXT_LIMIT = 79;     // text and its zero fit in bytes 0..78
 const uint8_t SETTINGS_HEADER_END_MARK = 0x1A; // byte 79 of the header
 const int SETTINGS_PATH_SIZE = MAX_PATH;       // every path buffer, terminator included
+const int DRIVER_SNAPSHOT_SIZE = 4784;         // the state of the camera link at shutdown
 
 const int32_t UNSET_POSITION = (int32_t)0x80000000; // no saved position; equals CW_USEDEFAULT
 
@@ -77,7 +77,7 @@ struct SettingsImage
     int32_t alwaysOnTop;
     int32_t acceleratedSpeed;
     int32_t panReversed;
-    uint8_t driverSnapshot[DRIVER_SNAPSHOT_SIZE]; // raw driver record at shutdown; never read
+    uint8_t driverSnapshot[DRIVER_SNAPSHOT_SIZE]; // the camera link at shutdown; never read
 };
 
 static_assert(offsetof(SettingsImage, headerText) == 0, "settings layout");
@@ -146,9 +146,9 @@ int LoadSettingsAtStartFromPath(SettingsImage* image, WorkingFlags* flags, int* 
                                 int* lineSpeed, const char* path, int screenWidth,
                                 int screenHeight, int captionHeight);
 
-// Copies the driver record into driverSnapshot (zero-padded) when linkOpen is set; otherwise
-// the snapshot keeps what it holds. Call before the port is closed.
-void TakeDriverSnapshot(SettingsImage* image, const CameraDriver* driver, int linkOpen);
+// Copies the DRIVER_SNAPSHOT_SIZE bytes of snapshot into driverSnapshot when linkOpen is set;
+// otherwise the image's snapshot keeps what it holds. Take the bytes before the port is closed.
+void TakeDriverSnapshot(SettingsImage* image, const uint8_t* snapshot, int linkOpen);
 // The first call of a run sets settingsSaved, stores the window's screen rectangle (its
 // restored place when it is minimized, never Windows' parking place; kept as it
 // was if the window has none) and the flags, and saves; later calls do nothing and give 0.

@@ -96,14 +96,14 @@ struct CameraEnd
     HANDLE port;
     OVERLAPPED read;
     OVERLAPPED write;
+    LineWaitState state; // the camera's end never waits on events
 };
 
-// Opened before the driver's port: the backend keeps one set of wait state, which the
-// driver's open then resets for itself; the camera's end never waits on events.
+// Opened before the driver's port.
 static bool OpenCameraEnd(CameraEnd* camera)
 {
     memset(camera, 0, sizeof *camera);
-    camera->port = comPortBackend.open(CAMERA_PORT_INDEX);
+    camera->port = comPortBackend.open(CAMERA_PORT_INDEX, &camera->state);
     if (camera->port == INVALID_HANDLE_VALUE)
     {
         camera->port = 0;

@@ -7,6 +7,7 @@
 #include "tests/test_window.h"
 
 static CameraDriver driver;
+static CameraSettingsRecord settings; // what the camera control resets with each opening
 
 class CommandsOnCamera : public ::testing::Test
 {
@@ -18,6 +19,7 @@ class CommandsOnCamera : public ::testing::Test
         HWND window = StartRecorder();
         camera = AttachVirtualCamera(2);
         ASSERT_TRUE(camera != 0);
+        ResetCameraSettings(&settings);
         ASSERT_EQ(0, OpenPort(&driver, window, 2, 9600));
         ASSERT_EQ(0, WaitForCts(&driver, 1000));
     }
@@ -101,11 +103,11 @@ TEST_F(CommandsOnCamera, StoredPresetIsRecalledToWhereItWasStored)
 
     MoveTo(2500, 300, 12000);
     ASSERT_EQ(0, SetBrightness(&driver, 144));
-    int retries = driver.recallRetries;
+    int retries = settings.recallRetries;
     DWORD start = GetTickCount();
-    EXPECT_EQ(0, RecallPreset(&driver, 4));
+    EXPECT_EQ(0, RecallPreset(&driver, &settings, 4));
     EXPECT_LT(GetTickCount() - start, 5000u); // within one attempt's arrival time-out
-    EXPECT_EQ(retries, driver.recallRetries);
+    EXPECT_EQ(retries, settings.recallRetries);
     EXPECT_EQ(0, QueryPanTiltPosition(&driver, &pan, &tilt));
     EXPECT_EQ(0, QueryZoomPosition(&driver, &zoom));
     EXPECT_EQ(0, QueryBrightness(&driver, &brightness));

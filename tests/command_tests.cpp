@@ -10,6 +10,7 @@
 #include <functional>
 
 static CameraDriver driver;
+static CameraSettingsRecord settings; // what the camera control resets with each opening
 
 const int LINE_SPEED = 9600;
 const uint16_t UNWRITTEN = 0xBEEF; // what outputs hold before an operation
@@ -43,6 +44,7 @@ class CommandTest : public ::testing::Test
         HWND window = StartRecorder();
         peer = CreateScriptedPeer(0);
         SimSetLineSpeed(PeerLine(peer), LINE_SPEED);
+        ResetCameraSettings(&settings);
         ASSERT_EQ(0, OpenPort(&driver, window, 0, LINE_SPEED));
     }
 
@@ -484,14 +486,14 @@ TEST_F(RecallPresetTest, DrivesToTheStoredPositionAndReturnsWhenTheMovesArrive)
     ScriptPresetAndBrightness();
     AnswerLater(ZOOM_TO, ZOOM_DONE, 40);
     AnswerLater(PANTILT_TO, PANTILT_DONE, 60);
-    int retries = driver.recallRetries;
+    int retries = settings.recallRetries;
 
     DWORD start = GetTickCount();
-    EXPECT_EQ(0, RecallPreset(&driver, 4));
+    EXPECT_EQ(0, RecallPreset(&driver, &settings, 4));
     EXPECT_LT(GetTickCount() - start, 2000u); // far below the 5000 ms arrival time-out
     EXPECT_EQ(Attempt(), RequestsFromDriver(peer));
     EXPECT_EQ(0, driver.lastResult);
-    EXPECT_EQ(retries, driver.recallRetries);
+    EXPECT_EQ(retries, settings.recallRetries);
     EXPECT_TRUE(driver.zoomArrived && driver.panTiltArrived && driver.exposureArrived);
 }
 
@@ -500,7 +502,7 @@ TEST_F(RecallPresetTest, CountsAZoomCompletionThatArrivesDuringThePanTiltRequest
     ScriptPresetAndBrightness();
     OnRequest(peer, ZOOM_TO, Concat({ACK, ZOOM_DONE}));
     AnswerLater(PANTILT_TO, PANTILT_DONE, 30);
-    EXPECT_EQ(0, RecallPreset(&driver, 4));
+    EXPECT_EQ(0, RecallPreset(&driver, &settings, 4));
     EXPECT_EQ(0, CountFromDriver(peer, ZOOM_STOP));
 }
 
@@ -509,25 +511,25 @@ TEST_F(RecallPresetTest, SwitchesExposureToAutoFirst)
     ScriptPresetAndBrightness();
     AnswerLater(ZOOM_TO, ZOOM_DONE, 20);
     AnswerLater(PANTILT_TO, PANTILT_DONE, 20);
-    driver.exposureAuto = 0;
-    EXPECT_EQ(0, RecallPreset(&driver, 4));
+    settings.exposureAuto = 0;
+    EXPECT_EQ(0, RecallPreset(&driver, &settings, 4));
     EXPECT_EQ(EXPOSURE_AUTO, RequestsFromDriver(peer).at(0));
-    EXPECT_EQ(1, driver.exposureAuto);
+    EXPECT_EQ(1, settings.exposureAuto);
 }
 
 TEST_F(RecallPresetTest, StopsWhenAutoExposureIsRefused)
 {
     OnRequest(peer, EXPOSURE_AUTO, CAMERA_NAK);
-    driver.exposureAuto = 0;
-    EXPECT_EQ(RESULT_NAK, RecallPreset(&driver, 4));
+    settings.exposureAuto = 0;
+    EXPECT_EQ(RESULT_NAK, RecallPreset(&driver, &settings, 4));
     EXPECT_EQ(std::vector<Bytes>({EXPOSURE_AUTO}), RequestsFromDriver(peer));
-    EXPECT_EQ(0, driver.exposureAuto);
+    EXPECT_EQ(0, settings.exposureAuto);
 }
 
 TEST_F(RecallPresetTest, StartsNoMoveWhenThePresetCannotBeRead)
 {
     OnRequest(peer, PRESET_READ, CAMERA_NAK);
-    EXPECT_EQ(RESULT_NAK, RecallPreset(&driver, 4));
+    EXPECT_EQ(RESULT_NAK, RecallPreset(&driver, &settings, 4));
     EXPECT_EQ(std::vector<Bytes>({PRESET_READ}), RequestsFromDriver(peer));
     EXPECT_EQ(RESULT_NAK, driver.lastResult);
 }
@@ -544,14 +546,14 @@ TEST_F(RecallPresetSlow, PanTiltNeverArrivingGivesUpAfterOneAttemptWithoutZoomSt
     AnswerLater(ZOOM_TO, ZOOM_DONE, 40);
     OnRequest(peer, PANTILT_TO, ACK);
     driver.zoomArrived = driver.panTiltArrived = driver.exposureArrived = 1;
-    int retries = driver.recallRetries;
+    int retries = settings.recallRetries;
 
     DWORD start = GetTickCount();
-    EXPECT_EQ(RESULT_TIMEOUT, RecallPreset(&driver, 4));
+    EXPECT_EQ(RESULT_TIMEOUT, RecallPreset(&driver, &settings, 4));
     EXPECT_GE(GetTickCount() - start, 5000u);
     EXPECT_EQ(Attempt(), RequestsFromDriver(peer));
     EXPECT_EQ(0, driver.lastResult);
-    EXPECT_EQ(retries, driver.recallRetries);
+    EXPECT_EQ(retries, settings.recallRetries);
 }
 
 TEST_F(RecallPresetSlow, ZoomNeverArrivingStopsTheZoomAfterEachOfTwoAttempts)
@@ -559,10 +561,10 @@ TEST_F(RecallPresetSlow, ZoomNeverArrivingStopsTheZoomAfterEachOfTwoAttempts)
     ScriptPresetAndBrightness();
     OnRequest(peer, ZOOM_TO, ACK);
     AnswerLater(PANTILT_TO, PANTILT_DONE, 40);
-    int retries = driver.recallRetries;
+    int retries = settings.recallRetries;
 
     DWORD start = GetTickCount();
-    EXPECT_EQ(RESULT_TIMEOUT, RecallPreset(&driver, 4));
+    EXPECT_EQ(RESULT_TIMEOUT, RecallPreset(&driver, &settings, 4));
     EXPECT_GE(GetTickCount() - start, 11000u);
     std::vector<Bytes> attempt = Attempt();
     attempt.push_back(ZOOM_STOP);
@@ -570,5 +572,5 @@ TEST_F(RecallPresetSlow, ZoomNeverArrivingStopsTheZoomAfterEachOfTwoAttempts)
     expected.insert(expected.end(), attempt.begin(), attempt.end());
     EXPECT_EQ(expected, RequestsFromDriver(peer));
     EXPECT_EQ(0, driver.lastResult);
-    EXPECT_EQ(retries + 2, driver.recallRetries);
+    EXPECT_EQ(retries + 2, settings.recallRetries);
 }

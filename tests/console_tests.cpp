@@ -202,9 +202,9 @@ TEST_F(ConsoleTest, CameraEventsAreGatedAndCtsOnBringsTheCameraBack)
     commandBusy = 1;
     SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_CTS_ON, 0);
     commandBusy = 0;
-    cameraDriver.eventGate = 0;
+    eventGate = 0;
     SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_CTS_ON, 0);
-    cameraDriver.eventGate = 1;
+    eventGate = 1;
     EXPECT_TRUE(RequestsSince(0, start).empty());
 
     // Power cycled while initialized: mode 0 again, nothing else.
@@ -212,7 +212,7 @@ TEST_F(ConsoleTest, CameraEventsAreGatedAndCtsOnBringsTheCameraBack)
     PowerCycleVirtualCamera(VirtualCameraOnPort(0));
     PumpFor(800);
     EXPECT_EQ(Frames({START_UP_REQUESTS[0]}), RequestsSince(0, start));
-    EXPECT_EQ(1, cameraDriver.eventGate);
+    EXPECT_EQ(1, eventGate);
 
     // After a failure the camera's return runs the whole sequence.
     ShowErrorState();
@@ -223,7 +223,7 @@ TEST_F(ConsoleTest, CameraEventsAreGatedAndCtsOnBringsTheCameraBack)
     expected.insert(expected.begin(), START_UP_REQUESTS[0]); // mode 0, then the sequence
     EXPECT_EQ(expected, RequestsSince(0, start));
     EXPECT_EQ(0, errorBlinking);
-    EXPECT_EQ(1, cameraDriver.eventGate);
+    EXPECT_EQ(1, eventGate);
 
     // A refused mode 0: nothing more is sent, and the gate opens again.
     ShowErrorState();
@@ -232,7 +232,7 @@ TEST_F(ConsoleTest, CameraEventsAreGatedAndCtsOnBringsTheCameraBack)
     SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_CTS_ON, 0);
     EXPECT_EQ(Frames({START_UP_REQUESTS[0]}), RequestsSince(0, start));
     EXPECT_EQ(0, cameraInitialized);
-    EXPECT_EQ(1, cameraDriver.eventGate);
+    EXPECT_EQ(1, eventGate);
     EXPECT_EQ(0, commandBusy);
 }
 
@@ -277,7 +277,7 @@ TEST_F(ConsoleTest, InitializeCameraOperateOffAndAPortThatCannotOpen)
     ASSERT_EQ(START_UP_REQUESTS.size(), requests.size());
     EXPECT_EQ(Frames({"05 08 12 01 01", "05 08 12 02 01", "05 01 10 01 01", "06 05 19 03 01 00"}),
               Frames(requests.begin() + 7, requests.begin() + 11));
-    EXPECT_EQ(0, cameraDriver.autoFocus);
+    EXPECT_EQ(0, cameraSettings.autoFocus);
     EXPECT_EQ(LIGHT_IDLE, panelLights[LIGHT_OPERATE].state);
 
     // COM2 has neither a camera nor a device here: the open fails with its message.

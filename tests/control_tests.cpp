@@ -169,7 +169,7 @@ TEST_F(Controls, EveryPanelButtonActsOnItsPress)
         operateMode = 1;
         presetStoreMode = 0;
         workingFlags.panReversed = 0;
-        cameraDriver.autoFocus = row.autoFocus;
+        cameraSettings.autoFocus = row.autoFocus;
         uint32_t start = LogCount(0);
         EXPECT_EQ(1, Press(row.id)) << row.id;
         Frames sent = RequestsSince(0, start);
@@ -816,9 +816,9 @@ TEST_F(Controls, RemoteRefusalsAndUnknownCodes)
     uint32_t start = LogCount(0);
     uint8_t left[] = {0x05, 0x05, 0x38, 0x01, 0xE0};
     uint8_t operate[] = {0x05, 0x05, 0x38, 0x00, 0x41};
-    cameraDriver.irRemoteEnabled = 0;
+    cameraSettings.irRemoteEnabled = 0;
     SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)operate);
-    cameraDriver.irRemoteEnabled = 1;
+    cameraSettings.irRemoteEnabled = 1;
     operateMode = 0;
     SendMessageA(mainWindow, WM_CAMERA_EVENT, CAMERA_EVENT_FRAME, (LPARAM)left);
     EXPECT_TRUE(RequestsSince(0, start).empty()) << "remote disabled, OPERATE off";
@@ -880,7 +880,7 @@ TEST_F(Controls, IgnoredRemoteReleasesStopOnlyARunningMotion)
     {
         const char* name;
         int* flag;
-    } switches[] = {{"remote off", &cameraDriver.irRemoteEnabled}, {"OPERATE off", &operateMode}};
+    } switches[] = {{"remote off", &cameraSettings.irRemoteEnabled}, {"OPERATE off", &operateMode}};
     struct Motion
     {
         uint8_t code;

@@ -182,9 +182,9 @@ TEST_F(DialogTest, ProgramOptionsEditsSpeedsAndSendsTiltThenPanThenZoom)
     });
     EXPECT_EQ(Frames({"07 05 12 03 02 46 28", "07 05 12 03 02 28 28", "06 01 12 04 02 03"}),
               RequestsSince(0, start));
-    EXPECT_EQ(40, cameraDriver.panSpeed);
-    EXPECT_EQ(40, cameraDriver.tiltSpeed);
-    EXPECT_EQ(3, cameraDriver.zoomSpeed);
+    EXPECT_EQ(40, cameraSettings.panSpeed);
+    EXPECT_EQ(40, cameraSettings.tiltSpeed);
+    EXPECT_EQ(3, cameraSettings.zoomSpeed);
 
     // Enter in the speed box ends the dialog with the box still focused: the typed speed counts.
     start = LogCount(0);
@@ -225,7 +225,7 @@ TEST_F(DialogTest, ProgramOptionsAppliesOnlyWhatChanged)
     });
     EXPECT_EQ(Frames(), RequestsSince(0, start));
     EXPECT_EQ(0, memcmp(&flags, &workingFlags, sizeof flags));
-    EXPECT_EQ(1, cameraDriver.irRemoteEnabled);
+    EXPECT_EQ(1, cameraSettings.irRemoteEnabled);
     EXPECT_EQ(9600, settingsImage.baudRate);
 
     // Always on top alone, with the line speed in use chosen again: nothing is sent.
@@ -254,7 +254,7 @@ TEST_F(DialogTest, ProgramOptionsAppliesOnlyWhatChanged)
     expected.insert(expected.end(), {"07 05 12 03 02 46 32", "07 05 12 03 02 32 32"});
     EXPECT_EQ(expected, RequestsSince(0, start));
     EXPECT_EQ(4800, settingsImage.baudRate);
-    EXPECT_EQ(0, cameraDriver.irRemoteEnabled);
+    EXPECT_EQ(0, cameraSettings.irRemoteEnabled);
     EXPECT_FALSE(IsTopmost(mainWindow));
     EXPECT_EQ(1, workingFlags.largeWindow);
     EXPECT_EQ("Norvo HL-R8", Text(mainWindow));
@@ -278,7 +278,7 @@ TEST_F(DialogTest, ProgramOptionsKeepTheRemoteChoiceWhenTheLinkIsReopened)
     expected.insert(expected.end(), START_UP_REQUESTS.begin(), START_UP_REQUESTS.end());
     EXPECT_EQ(expected, RequestsSince(0, start));
     EXPECT_EQ(14400, settingsImage.baudRate);
-    EXPECT_EQ(0, cameraDriver.irRemoteEnabled);
+    EXPECT_EQ(0, cameraSettings.irRemoteEnabled);
     start = LogCount(0);
     PressVirtualRemoteKey(camera, 0xE0, 1);
     PumpFor(200);
@@ -297,7 +297,7 @@ TEST_F(DialogTest, ProgramOptionsKeepTheRemoteChoiceWhenTheLinkIsReopened)
     expected = START_UP_REQUESTS;
     expected.push_back("06 01 12 04 02 03");
     EXPECT_EQ(expected, RequestsSince(0, start));
-    EXPECT_EQ(0, cameraDriver.irRemoteEnabled);
+    EXPECT_EQ(0, cameraSettings.irRemoteEnabled);
 
     // Switched on again with another line speed: on.
     RunDialog(IDM_PROGRAM_OPTIONS, [](HWND dialog) {
@@ -307,7 +307,7 @@ TEST_F(DialogTest, ProgramOptionsKeepTheRemoteChoiceWhenTheLinkIsReopened)
         Command(dialog, IDOK);
     });
     EXPECT_EQ(9600, settingsImage.baudRate);
-    EXPECT_EQ(1, cameraDriver.irRemoteEnabled);
+    EXPECT_EQ(1, cameraSettings.irRemoteEnabled);
 }
 
 // --- Image Control ---
@@ -327,7 +327,7 @@ TEST_F(DialogTest, ImageControlSendsWhenBarsAreLetGoAndCancelKeepsTheCache)
 {
     Start("/SIM");
     operateMode = 0;
-    const int irisBefore = cameraDriver.irisLevel, agcBefore = cameraDriver.agcLevel;
+    const int irisBefore = cameraSettings.irisLevel, agcBefore = cameraSettings.agcLevel;
     uint32_t start = LogCount(0);
     RunDialog(IDM_IMAGE_CONTROL, [](HWND dialog) {
         EXPECT_TRUE(Checked(dialog, IDC_EXPOSURE_AUTO));
@@ -381,20 +381,20 @@ TEST_F(DialogTest, ImageControlSendsWhenBarsAreLetGoAndCancelKeepsTheCache)
     ASSERT_GE(sent.size(), operateOn.size());
     EXPECT_EQ(operateOn, Frames(sent.begin(), sent.begin() + operateOn.size()));
     EXPECT_EQ(1, operateMode);
-    // Cancel: the camera keeps what was sent, the driver's cache what it had.
-    EXPECT_EQ(irisBefore, cameraDriver.irisLevel);
-    EXPECT_EQ(agcBefore, cameraDriver.agcLevel);
-    EXPECT_EQ(1, cameraDriver.exposureAuto);
-    EXPECT_EQ(1, cameraDriver.whiteBalanceAuto);
-    EXPECT_EQ(128, cameraDriver.whiteBalanceLevel);
+    // Cancel: the camera keeps what was sent, the camera settings what they had.
+    EXPECT_EQ(irisBefore, cameraSettings.irisLevel);
+    EXPECT_EQ(agcBefore, cameraSettings.agcLevel);
+    EXPECT_EQ(1, cameraSettings.exposureAuto);
+    EXPECT_EQ(1, cameraSettings.whiteBalanceAuto);
+    EXPECT_EQ(128, cameraSettings.whiteBalanceLevel);
 
     RunDialog(IDM_IMAGE_CONTROL, [](HWND dialog) {
         Command(dialog, IDC_EXPOSURE_MANUAL);
         Scroll(dialog, IDC_IRIS_BAR, SB_THUMBPOSITION, 100);
         Command(dialog, IDOK);
     });
-    EXPECT_EQ(0, cameraDriver.exposureAuto);
-    EXPECT_EQ(100, cameraDriver.irisLevel);
+    EXPECT_EQ(0, cameraSettings.exposureAuto);
+    EXPECT_EQ(100, cameraSettings.irisLevel);
 }
 
 // --- Preset Cycle Mode ---
@@ -485,8 +485,8 @@ TEST_F(DialogTest, PresetCycleToursSixPresetsAndCountsTheWrap)
         EXPECT_EQ("02", RecalledPresets(mark));
         Command(dialog, IDOK); // Exit stops the run and keeps the values
     });
-    EXPECT_EQ(5, cameraDriver.presetCycleCount);
-    EXPECT_EQ(0, cameraDriver.presetCycleInterval);
+    EXPECT_EQ(5, cameraSettings.presetCycleCount);
+    EXPECT_EQ(0, cameraSettings.presetCycleInterval);
     EXPECT_EQ(1, cameraDriver.eventsEnabled);
 
     // The close box forgets what was changed.
@@ -495,8 +495,8 @@ TEST_F(DialogTest, PresetCycleToursSixPresetsAndCountsTheWrap)
         Command(dialog, IDC_INTERVAL_FIRST + 3);
         SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     });
-    EXPECT_EQ(5, cameraDriver.presetCycleCount);
-    EXPECT_EQ(0, cameraDriver.presetCycleInterval);
+    EXPECT_EQ(5, cameraSettings.presetCycleCount);
+    EXPECT_EQ(0, cameraSettings.presetCycleInterval);
 }
 
 static const char READ_PRESET_2[] = "05 08 18 01 02";
@@ -635,7 +635,7 @@ TEST_F(DialogTest, AnUnreachableCameraOpensNoImageControlAndKeepsTheSpeeds)
     options.zoomSpeed = 3;
     box = WithBoxCloser([&] { ApplyProgramOptions(mainWindow, &options); });
     EXPECT_TRUE(box.found);
-    EXPECT_EQ(7, cameraDriver.zoomSpeed);
+    EXPECT_EQ(7, cameraSettings.zoomSpeed);
 }
 
 // --- About ---
@@ -643,9 +643,9 @@ TEST_F(DialogTest, AnUnreachableCameraOpensNoImageControlAndKeepsTheSpeeds)
 TEST_F(DialogTest, AboutShowsTheVersionsAndIgnoresEscape)
 {
     Start("/SIM");
-    cameraDriver.ccuVersion = 0x21;
-    cameraDriver.headVersion = 0x0A;
-    cameraDriver.panTilterVersion = 0;
+    cameraSettings.ccuVersion = 0x21;
+    cameraSettings.headVersion = 0x0A;
+    cameraSettings.panTilterVersion = 0;
     RunDialog(IDM_ABOUT, [](HWND dialog) {
         EXPECT_EQ("HLR8", Text(dialog));
         EXPECT_EQ("1.03", Text(dialog, IDC_SOFTWARE_VERSION));

@@ -2,6 +2,7 @@
 // reception and resynchronization, transactions, the reader thread and the driver messages.
 #include <gtest/gtest.h>
 
+#include "commands/camera_settings.h"
 #include "link/camera_driver.h"
 #include "link/line_trace.h"
 #include "tests/scripted_peer.h"
@@ -15,6 +16,7 @@
 #include <thread>
 
 static CameraDriver driver;
+static CameraSettingsRecord settings; // what the camera control resets with each opening
 
 class LinkTest : public ::testing::Test
 {
@@ -230,17 +232,18 @@ TEST(OpenPort, ResetsTheCameraSettingsAndOpensTheNamedPort)
 {
     ScriptedPeer* first = CreateScriptedPeer(0);
     ScriptedPeer* last = CreateScriptedPeer(3);
-    driver.panSpeed = 12;
-    driver.zoomSpeed = 1;
-    driver.whiteBalanceLevel = 5;
+    settings.panSpeed = 12;
+    settings.zoomSpeed = 1;
+    settings.whiteBalanceLevel = 5;
     driver.eventsEnabled = 1;
-    driver.recallRetries = 7;
+    settings.recallRetries = 7;
+    ResetCameraSettings(&settings); // the camera control's part of opening the port
     ASSERT_EQ(0, OpenPort(&driver, 0, 3, 14400));
-    EXPECT_EQ(70, driver.panSpeed);
-    EXPECT_EQ(7, driver.zoomSpeed);
-    EXPECT_EQ(128, driver.whiteBalanceLevel);
+    EXPECT_EQ(70, settings.panSpeed);
+    EXPECT_EQ(7, settings.zoomSpeed);
+    EXPECT_EQ(128, settings.whiteBalanceLevel);
     EXPECT_EQ(0, driver.eventsEnabled);
-    EXPECT_EQ(7, driver.recallRetries);
+    EXPECT_EQ(7, settings.recallRetries);
     EXPECT_EQ(1, PeerLine(last)->openCount);
     EXPECT_EQ(0, PeerLine(first)->openCount);
     EXPECT_EQ(1, SimGetRts(PeerLine(last)));
@@ -269,10 +272,10 @@ TEST(ClosePort, OnAClosedDriverReturnsZeroAndChangesNothing)
 {
     ResetDriver(&driver);
     driver.lastResult = -9;
-    driver.panSpeed = 3;
+    settings.panSpeed = 3;
     EXPECT_EQ(0, ClosePort(&driver));
     EXPECT_EQ(-9, driver.lastResult);
-    EXPECT_EQ(3, driver.panSpeed);
+    EXPECT_EQ(3, settings.panSpeed);
 }
 
 TEST_F(LinkTest, ClosePortEndsTheReaderAndKeepsResultAndEvents)

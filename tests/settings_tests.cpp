@@ -2,6 +2,7 @@
 // never loses the previous file, the path helpers, and the start-up and shutdown steps.
 #include <gtest/gtest.h>
 
+#include "control/driver_snapshot.h"
 #include "services/settings_file.h"
 
 #include <string.h>
@@ -510,18 +511,18 @@ TEST(SettingsStart, AnOffScreenSavedPositionIsReset)
 
 TEST(SettingsShutdown, TheSnapshotIsARawCopyOfTheDriverOnlyWhileTheLinkIsOpen)
 {
-    CameraDriver driver;
+    DriverSnapshot driver;
     memset(&driver, 0x3C, sizeof driver);
     driver.panSpeed = 0x01020304;
     SettingsImage image = DefaultImage();
     memset(image.driverSnapshot, 0xEE, sizeof image.driverSnapshot);
 
-    TakeDriverSnapshot(&image, &driver, 0);
+    TakeDriverSnapshot(&image, (const uint8_t*)&driver, 0);
     for (int i = 0; i < DRIVER_SNAPSHOT_SIZE; ++i)
         ASSERT_EQ(0xEE, image.driverSnapshot[i]) << "link closed, byte " << i;
 
     // The 32-bit record fills the field exactly; the wider 64-bit one gives its first bytes.
-    TakeDriverSnapshot(&image, &driver, 1);
+    TakeDriverSnapshot(&image, (const uint8_t*)&driver, 1);
     EXPECT_EQ(0, memcmp(image.driverSnapshot, &driver, DRIVER_SNAPSHOT_SIZE));
     if (sizeof(void*) == 4)
         EXPECT_EQ((size_t)DRIVER_SNAPSHOT_SIZE, sizeof driver);
