@@ -308,10 +308,10 @@ TEST_F(Controls, AcceleratedHoldsStepUpTheSpeedOnTime)
     workingFlags.acceleratedSpeed = 1;
     uint32_t start = 0;
     EXPECT_EQ(Frames({SPEED_5, "06 05 12 01 02 00", STOP, SPEED_70}), AcceleratedHold(400, &start));
-    // Each step within 5 ms of its time, in at least one of two holds: on a loaded two-core
+    // Each step within 5 ms of its time, in at least one of three holds: on a loaded two-core
     // machine a single wake-up of the test's thread can come late.
     std::pair<int, int> lateness;
-    for (int attempt = 0; attempt < 2; ++attempt)
+    for (int attempt = 0; attempt < 3; ++attempt)
     {
         EXPECT_EQ(Frames({SPEED_5, "06 05 12 01 02 00", SPEED_23, SPEED_64, STOP, SPEED_70}),
                   AcceleratedHold(3000, &start));

@@ -612,7 +612,11 @@ TEST(VirtualCameraSwitch, AttachedCamerasWriteTheFrameLogFile)
 
     ASSERT_EQ(RESULT_OK, OpenPort(&driver, StartRecorder(), 1, 9600));
     EXPECT_EQ(RESULT_OK, Ask({0x04, 0x05, 0x12, 0x02}).result);
-    Sleep(IN_FLIGHT_MS); // closing purges what the line has not yet carried
+    // Closing purges what the line has not yet carried: wait until the last ACK is through
+    // (on a loaded machine the line's thread may come late).
+    for (DWORD began = GetTickCount();
+         !VirtualCameraIsQuiet(VirtualCameraOnPort(1)) && GetTickCount() - began < 2000;)
+        Sleep(IN_FLIGHT_MS);
     ClosePort(&driver);
     DetachVirtualCameras();
     EXPECT_EQ(nullptr, VirtualCameraOnPort(1));
