@@ -36,8 +36,8 @@
 const char MAIN_WINDOW_CLASS[] = "HLR8";
 // A visible popup with a caption, the system menu and the minimize and maximize boxes (the
 // maximize box switches the panel size), its children clipped.
-const DWORD MAIN_WINDOW_STYLE = WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN | WS_CAPTION |
-                                WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+const DWORD MAIN_WINDOW_STYLE = WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU |
+                                WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 static_assert(MAIN_WINDOW_STYLE == 0x92CB0000, "the main window's style is unchanged");
 
 // System-menu commands of the console.

@@ -32,9 +32,9 @@ DWORD PresetArrivalTimeout(int zoomSpeed, int panSpeed)
     DWORD panSteps = (DWORD)(MAX_PAN_TILT_SPEED - MIN_PAN_TILT_SPEED);
     DWORD zoomMs =
         AtLeastMinimum(ZOOM_SLOWEST_TRAVEL_MS - (ZOOM_SLOWEST_TRAVEL_MS * zoom) / zoomSteps);
-    DWORD panMs = AtLeastMinimum(
-        PAN_SLOWEST_TRAVEL_MS -
-        (PAN_SLOWEST_TRAVEL_MS * (pan - (DWORD)MIN_PAN_TILT_SPEED)) / panSteps);
+    DWORD panMs =
+        AtLeastMinimum(PAN_SLOWEST_TRAVEL_MS -
+                       (PAN_SLOWEST_TRAVEL_MS * (pan - (DWORD)MIN_PAN_TILT_SPEED)) / panSteps);
     return zoomMs > panMs ? zoomMs : panMs;
 }
 

@@ -4,9 +4,9 @@
 #include "commands/camera_commands.h"
 #include "control/control_state.h"
 #include "control/error_report.h"
-#include "control/remote_keys.h"
 #include "control/panel_lights.h"
 #include "control/press_and_hold.h"
+#include "control/remote_keys.h"
 #include "services/settings_file.h"
 #include "services/wait_cursor.h"
 
@@ -199,6 +199,18 @@ int ToggleOperateMode(CameraDriver* driver)
     operateMode = !operateMode;
     ApplyOperateMode(driver);
     return 1;
+}
+
+int SwitchOperateOn(CameraDriver* driver)
+{
+    if (operateMode)
+        return 1;
+    int on = EnsureCameraReady(driver);
+    operateMode = on;
+    if (on && ApplyOperateMode(driver) != RESULT_OK)
+        operateMode = on = 0;
+    UpdateOperateLight();
+    return on;
 }
 
 ResultCode ApplyOperateMode(CameraDriver* driver)

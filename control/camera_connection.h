@@ -29,6 +29,8 @@
 //   ApplyOperateMode    mutes, focus mode and LED for operateMode; returns lastResult.
 //   ToggleOperateMode   OPERATE pressed (panel or remote): the other state than the one shown,
 //                       applied; 0 and no change when the camera cannot be made ready.
+//   SwitchOperateOn     OPERATE on for Image Control; it stays off when the camera cannot be
+//                       made ready or refuses.
 //   BringCameraBack     the reaction to CTS coming on: mode 0, then the initialization.
 #pragma once
 
@@ -36,10 +38,10 @@
 
 #include "link/camera_driver.h"
 
-const DWORD CTS_WAIT_MS = 3000;      // how long OpenCamera waits for the camera to raise CTS
-const DWORD CLOSE_PAUSE_MS = 500;    // after mode 1 and after closing the port
-const int CCU_MODE_PROGRAM = 0;      // the CCU mode while the program drives the camera
-const int CCU_MODE_STANDALONE = 1;   // the mode the CCU is left in when the port closes
+const DWORD CTS_WAIT_MS = 3000;    // how long OpenCamera waits for the camera to raise CTS
+const DWORD CLOSE_PAUSE_MS = 500;  // after mode 1 and after closing the port
+const int CCU_MODE_PROGRAM = 0;    // the CCU mode while the program drives the camera
+const int CCU_MODE_STANDALONE = 1; // the mode the CCU is left in when the port closes
 
 int OpenCamera(HWND window, int portIndex, int baudRate, int homeAfterInit);
 void CloseCamera();
@@ -53,5 +55,9 @@ ResultCode ApplyOperateMode(CameraDriver* driver);
 // an open on the way set it to.
 int EnsureCameraReadyForOperate(CameraDriver* driver);
 int ToggleOperateMode(CameraDriver* driver);
+// OPERATE switched on when it is off (Image Control works only with it on): 1 when it is on;
+// 0 when the camera cannot be made ready or refuses, and OPERATE stays off (a port that had to
+// be opened on the way switched it on).
+int SwitchOperateOn(CameraDriver* driver);
 // 1 when the camera is in mode 0 again and initialized (or already was).
 int BringCameraBack(CameraDriver* driver);

@@ -22,9 +22,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "services/settings_file.h"
 #include "commands/camera_settings.h"
 #include "link/camera_driver.h"
+#include "services/settings_file.h"
 
 // The stored layout, field by field.
 struct DriverSnapshot

@@ -3,10 +3,9 @@
 
 #include "control/camera_connection.h"
 #include "control/control_state.h"
-#include "control/remote_keys.h"
 #include "control/panel_lights.h"
 #include "control/panel_window.h"
-#include "services/wait_cursor.h"
+#include "control/remote_keys.h"
 #include "dialogs/about_box.h"
 #include "dialogs/image_control.h"
 #include "dialogs/preset_cycle.h"
@@ -30,33 +29,10 @@ void RunProgramOptionsCommand(HWND window)
     EndWaitCursor();
 }
 
-// OPERATE is switched on for the dialog when it was off; 0 when the camera cannot be made
-// ready or refuses, and OPERATE stays off (a port that had to be opened switched it on).
-static int TurnOperateOn()
-{
-    if (operateMode)
-        return 1;
-    if (!EnsureCameraReady(&cameraDriver))
-    {
-        operateMode = 0;
-        UpdateOperateLight();
-        return 0;
-    }
-    operateMode = 1;
-    if (ApplyOperateMode(&cameraDriver) != RESULT_OK)
-    {
-        operateMode = 0;
-        UpdateOperateLight();
-        return 0;
-    }
-    UpdateOperateLight();
-    return 1;
-}
-
 void RunImageControlCommand(HWND window)
 {
     StopRemoteMotions(window);
-    if (!TurnOperateOn())
+    if (!SwitchOperateOn(&cameraDriver))
         return;
     CameraDriver* driver = &cameraDriver;
     ImageControlRecord image = {cameraSettings.exposureAuto,

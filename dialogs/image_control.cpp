@@ -1,10 +1,9 @@
 // The Image Control dialog.
 #include "dialogs/image_control.h"
 
-#include "control/image_settings.h"
-#include "services/wait_cursor.h"
 #include "commands/camera_commands.h"
 #include "control/camera_connection.h"
+#include "control/image_settings.h"
 #include "dialogs/dialog_controls.h"
 #include "resources/dialog_ids.h"
 #include "services/wait_cursor.h"

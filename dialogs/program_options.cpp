@@ -1,7 +1,6 @@
 // The Program Options dialog and the application of its result.
 #include "dialogs/program_options.h"
 
-#include "services/settings_file.h"
 #include "commands/camera_commands.h"
 #include "control/camera_connection.h"
 #include "control/control_state.h"

@@ -40,7 +40,8 @@ static LRESULT CALLBACK IndicatorLightProc(HWND light, UINT message, WPARAM wPar
 // Registers the class at the first creation; a failure is tried again at the next one.
 static int RegisterIndicatorLightClass(HINSTANCE instance)
 {
-    return RegisterControlClass(&lightClassRegistered, instance, INDICATOR_LIGHT_CLASS, IndicatorLightProc, LIGHT_EXTRA_BYTES, BLACK_BRUSH);
+    return RegisterControlClass(&lightClassRegistered, instance, INDICATOR_LIGHT_CLASS,
+                                IndicatorLightProc, LIGHT_EXTRA_BYTES, BLACK_BRUSH);
 }
 
 static int StoredLightState(HWND light)

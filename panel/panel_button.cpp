@@ -20,7 +20,8 @@ static LRESULT CALLBACK PanelButtonProc(HWND button, UINT message, WPARAM wParam
 // Registers the class at the first creation; a failure is tried again at the next one.
 static int RegisterPanelButtonClass(HINSTANCE instance)
 {
-    return RegisterControlClass(&buttonClassRegistered, instance, PANEL_BUTTON_CLASS, PanelButtonProc, BUTTON_EXTRA_BYTES, GRAY_BRUSH);
+    return RegisterControlClass(&buttonClassRegistered, instance, PANEL_BUTTON_CLASS,
+                                PanelButtonProc, BUTTON_EXTRA_BYTES, GRAY_BRUSH);
 }
 
 HWND CreatePanelButton(HWND parent, const char* text, int id, int x, int y, int width, int height)

@@ -231,8 +231,8 @@ static int32_t OnScreenEdge(int32_t edge, int screenExtent, int captionHeight)
     return edge >= screenExtent - captionHeight ? UNSET_POSITION : edge;
 }
 
-void ApplyLoadedSettings(SettingsImage* image, WorkingFlags* flags, int* portIndex,
-                         int* lineSpeed, int screenWidth, int screenHeight, int captionHeight)
+void ApplyLoadedSettings(SettingsImage* image, WorkingFlags* flags, int* portIndex, int* lineSpeed,
+                         int screenWidth, int screenHeight, int captionHeight)
 {
     *portIndex = image->comPortIndex;
     *lineSpeed = image->baudRate;
@@ -255,9 +255,8 @@ static int FinishStartLoad(SettingsImage* image, WorkingFlags* flags, int* portI
     return loaded;
 }
 
-int LoadSettingsAtStart(SettingsImage* image, WorkingFlags* flags, int* portIndex,
-                        int* lineSpeed, HINSTANCE instance, int screenWidth, int screenHeight,
-                        int captionHeight)
+int LoadSettingsAtStart(SettingsImage* image, WorkingFlags* flags, int* portIndex, int* lineSpeed,
+                        HINSTANCE instance, int screenWidth, int screenHeight, int captionHeight)
 {
     SetSettingsDefaults(image, flags);
     int loaded = LoadSettingsFile(instance, SETTINGS_BASE_NAME, image);
@@ -266,8 +265,8 @@ int LoadSettingsAtStart(SettingsImage* image, WorkingFlags* flags, int* portInde
 }
 
 int LoadSettingsAtStartFromPath(SettingsImage* image, WorkingFlags* flags, int* portIndex,
-                                int* lineSpeed, const char* path, int screenWidth,
-                                int screenHeight, int captionHeight)
+                                int* lineSpeed, const char* path, int screenWidth, int screenHeight,
+                                int captionHeight)
 {
     SetSettingsDefaults(image, flags);
     int loaded = LoadSettingsFromPath(image, path);

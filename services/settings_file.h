@@ -44,7 +44,6 @@
 #include <stddef.h>
 #include <stdint.h>
 
-
 const int SETTINGS_IMAGE_SIZE = 4904;
 const int SETTINGS_HEADER_SIZE = 80;
 const int SETTINGS_HEADER_TEXT_LIMIT = 79;     // text and its zero fit in bytes 0..78
@@ -135,16 +134,15 @@ char* JoinPath(char* destination, int size, const char* directory, const char* f
 // (the caller's copies, such as the driver's), flags into the working copies, and a saved left
 // (top) edge at or beyond the screen width (height) minus the caption height reset to
 // UNSET_POSITION. The caller passes SM_CXSCREEN, SM_CYSCREEN and SM_CYCAPTION.
-void ApplyLoadedSettings(SettingsImage* image, WorkingFlags* flags, int* portIndex,
-                         int* lineSpeed, int screenWidth, int screenHeight, int captionHeight);
+void ApplyLoadedSettings(SettingsImage* image, WorkingFlags* flags, int* portIndex, int* lineSpeed,
+                         int screenWidth, int screenHeight, int captionHeight);
 // Defaults, load, and ApplyLoadedSettings when loaded; sets settingsLoaded and returns it.
 // Without a load *portIndex and *lineSpeed keep their values.
-int LoadSettingsAtStart(SettingsImage* image, WorkingFlags* flags, int* portIndex,
-                        int* lineSpeed, HINSTANCE instance, int screenWidth, int screenHeight,
-                        int captionHeight);
+int LoadSettingsAtStart(SettingsImage* image, WorkingFlags* flags, int* portIndex, int* lineSpeed,
+                        HINSTANCE instance, int screenWidth, int screenHeight, int captionHeight);
 int LoadSettingsAtStartFromPath(SettingsImage* image, WorkingFlags* flags, int* portIndex,
-                                int* lineSpeed, const char* path, int screenWidth,
-                                int screenHeight, int captionHeight);
+                                int* lineSpeed, const char* path, int screenWidth, int screenHeight,
+                                int captionHeight);
 
 // Copies the DRIVER_SNAPSHOT_SIZE bytes of snapshot into driverSnapshot when linkOpen is set;
 // otherwise the image's snapshot keeps what it holds. Take the bytes before the port is closed.

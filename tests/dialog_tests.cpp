@@ -10,7 +10,6 @@
 #include "app/main_window.h"
 #include "app/program_start.h"
 #include "control/camera_connection.h"
-#include "services/settings_file.h"
 #include "control/control_state.h"
 #include "control/panel_window.h"
 #include "dialogs/preset_cycle.h"

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "services/settings_file.h"
 #include "commands/camera_commands.h"
 #include "control/driver_snapshot.h"
+#include "services/settings_file.h"
 #include "sim/virtual_camera.h"
 
 typedef std::vector<uint8_t> Bytes;
