@@ -315,13 +315,22 @@ TEST_F(ComPortTest, EveryByteValueCrossesBothWaysAndReadByteTimesOut)
 
 // --- Reader thread ---
 
+// Keeps a core busy for ms (Delay sleeps).
+static void SpinFor(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms)
+    {
+    }
+}
+
 TEST_F(ComPortTest, IdleReaderThreadDoesNotSpinWhileItsWaitsFail)
 {
     // The measurement must be able to see a busy thread at all.
     long long before = ProcessCpuMs();
     DWORD start = GetTickCount();
     while (ProcessCpuMs() - before < 50 && GetTickCount() - start < 2000)
-        Delay(10);
+        SpinFor(10);
     ASSERT_GE(ProcessCpuMs() - before, 50) << "process CPU time does not advance";
 
     long long used = CpuMsWhileSleeping(IDLE_MEASURE_MS);
