@@ -118,7 +118,7 @@ void DelayPumping(DWORD ms); // sleeps while letting sent messages through
 int YieldToMessages();       // sleeps 1 ms, peeks; 1 when a message was waiting
 // One sleep until the object (0: none) is signalled or ms have passed, or a message is sent to
 // this thread, which is then delivered (posted ones stay queued). WAIT_OBJECT_0, WAIT_TIMEOUT,
-// or WAIT_IO_COMPLETION when it delivered sent messages.
+// WAIT_IO_COMPLETION when it delivered sent messages, or WAIT_FAILED.
 DWORD SleepOnObjectOrMessages(HANDLE object, DWORD ms);
 
 // --- The wait for received bytes (line_wait.cpp) ---

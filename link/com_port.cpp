@@ -33,6 +33,9 @@ const DWORD COM_QUEUE_SIZE = 4096;
 const DWORD COM_TIMEOUT_CONSTANT_MS = 1000;
 const DWORD POLL_INTERVAL_MS = 5;
 const DWORD POLL_SLICE_MS = 50;
+// The longest sleep of the wait for received bytes: the mask change of a closing port does not
+// end a read, so a reception of the reader thread notices the close by looking this often.
+const DWORD INPUT_LOOK_MS = 50;
 
 static HANDLE ComOpen(int portIndex, LineWaitState* state)
 {
@@ -308,6 +311,7 @@ static HANDLE ComArmInputWait(HANDLE port, LineWaitState* state, OVERLAPPED* rea
         return 0;
     }
     state->inputReadPending = 1;
+    *dueMs = INPUT_LOOK_MS;
     return read->hEvent;
 }
 

@@ -21,8 +21,6 @@
 
 // A backend that cannot wait on an event is looked at this often.
 const DWORD LINE_POLL_STEP_MS = 1;
-// The longest single sleep: a closing port is noticed at least this often, whatever backend.
-const DWORD LINE_WAIT_SLICE_MS = 50;
 // The longest sleep of a wait for a line change: a CTS change that came while the reader thread
 // was receiving a frame is seen by the waiter's own look, without the reader's event.
 const DWORD LINE_CHANGE_LOOK_MS = 10;
@@ -40,8 +38,6 @@ void WaitForLineOrMessages(CameraDriver* driver, DWORD timeoutMs)
         DWORD ms = timeoutMs < dueMs ? timeoutMs : dueMs;
         if (!event && ms > LINE_POLL_STEP_MS)
             ms = LINE_POLL_STEP_MS;
-        if (ms > LINE_WAIT_SLICE_MS)
-            ms = LINE_WAIT_SLICE_MS;
         SleepOnObjectOrMessages(event, ms);
     }
     driver->line->endInputWait(driver->portHandle, &driver->lineWait, &driver->readOverlapped);

@@ -115,7 +115,7 @@ static void WaitForReaderThreadEnd(CameraDriver* driver)
     // reader go on first.
     if (InSendMessage())
         ReplyMessage(0);
-    while (SleepOnObjectOrMessages(thread, INFINITE) != WAIT_OBJECT_0)
+    while (SleepOnObjectOrMessages(thread, INFINITE) == WAIT_IO_COMPLETION)
     {
     }
     CloseHandle(thread);

@@ -29,7 +29,7 @@ DWORD SleepOnObjectOrMessages(HANDLE object, DWORD ms)
         DeliverSentMessages();
         return WAIT_IO_COMPLETION;
     }
-    return WAIT_TIMEOUT;
+    return result == WAIT_FAILED ? WAIT_FAILED : WAIT_TIMEOUT;
 }
 
 // Sleep ends at the earliest after the time asked; it is called again only when the tick
