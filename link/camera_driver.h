@@ -12,8 +12,9 @@
 // - The reader thread talks to the GUI thread only through window messages; the GUI
 //   thread's waiting loops let messages sent to it through (YieldToMessages).
 // - Waits sleep on an object: the wait for received bytes on the line's own event
-//   (WaitForLineOrMessages, line_wait.cpp), the pauses on nothing until their end. None
-//   spins, and none counts on a timer finer than the system's (see timing.cpp).
+//   (WaitForLineOrMessages, line_wait.cpp), the waits for CTS, arrivals and the interlock on
+//   the driver's lineChanged event, the pauses on nothing until their end. None spins, and
+//   none waits for a byte of a COM port by timer (see timing.cpp).
 // - The port itself is reached through the line interface (serial_line.h): a COM port or
 //   the simulated line, chosen when the port is opened.
 //

@@ -1,11 +1,12 @@
 // Timing operations of the link, used by every waiting loop of the program, and the waits that
 // sleep on an object while letting messages sent to this thread through.
 //
-// Every wait here sleeps in the system until its object is signalled or its time is up; none
-// spins, and none sleeps in small fixed steps. The reason is the system timer: a wait with a
-// time-out ends on a timer tick, which is 15.6 ms on Windows unless some program asked for a
-// finer one, so a loop of 1 ms sleeps waits a whole tick per turn there, while a wait for an
-// object that another thread or a driver signals ends as soon as it is signalled.
+// The link's waits sleep in the system until their object is signalled or their time is up;
+// none spins, and none sleeps in small fixed steps (YieldToMessages is left to the single
+// yields of the dialogs). The reason is the system timer: a wait with a time-out ends on a
+// timer tick, which is 15.6 ms on Windows unless some program asked for a finer one, so a loop
+// of 1 ms sleeps waits a whole tick per turn there, while a wait for an object that another
+// thread or a driver signals ends as soon as it is signalled.
 #include "link/camera_driver.h"
 
 const int YIELD_EXTRA_PEEKS = 5; // more 1 ms sleeps while messages keep waiting
