@@ -19,9 +19,10 @@
 // with the driver's read record: the system sets the record's event when the byte has come
 // (or when the read's own 1000 ms time-out ends it empty), and no timer is involved. The byte
 // goes to the wait state, where the driver counts it as waiting and ReadByte takes it first.
-// A read still pending when the wait ends is cancelled (CancelIo: only this thread's I/O on
-// the port, never the reader thread's WaitCommEvent) and collected, so no byte is lost and no
-// read outlives the wait. The wait runs under the receive interlock, so it never competes with
+// A read still pending when the wait ends is cancelled and collected, so no byte is lost and
+// no read outlives the wait. CancelIo cancels only the calling thread's I/O on the port: on the
+// GUI thread never the reader thread's WaitCommEvent, and the reader thread itself has no wait
+// pending while it receives a frame (writes are always completed before WriteByte returns). The wait runs under the receive interlock, so it never competes with
 // the other thread's reads. (The reader thread's EV_RXCHAR cannot tell a transaction of its
 // reply: the transaction has narrowed the mask to EV_CTS.)
 #include "link/serial_line.h"
@@ -301,8 +302,11 @@ static HANDLE ComArmInputWait(HANDLE port, LineWaitState* state, OVERLAPPED* rea
     DWORD count = 0;
     if (ReadFile(port, &state->heldByte, 1, &count, read))
     {
+        // Done at once: with a byte there is nothing to wait for; without one (a device that
+        // never lets a read pend) the caller looks again after its short step.
         state->held = count == 1;
-        *dueMs = 0;
+        if (state->held)
+            *dueMs = 0;
         return 0;
     }
     if (GetLastError() != ERROR_IO_PENDING)
