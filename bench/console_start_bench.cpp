@@ -45,7 +45,7 @@ static long long UnixMs()
 
 static long long idleEndCpuMs;
 
-// Ends the idle period: its CPU is taken before the close, whose 500 ms pause spins.
+// Ends the idle period: its CPU is taken before the close (whose 500 ms pause once spun).
 static void CALLBACK CloseConsole(HWND, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(0, timer);

@@ -2,7 +2,9 @@
 // - release to stop: from the moment the button's WM_LBUTTONUP is posted to the moment the
 //   first byte of PanTiltStop is written to the line; median and 95th percentile of HOLDS
 //   holds of the left-arrow button;
-// - the process's CPU time during a 3 s hold.
+// - the process's CPU time during a 3 s hold;
+// - the process's CPU time and the time taken by closing the console (WM_CLOSE to the end of
+//   the message loop: the CCU's mode 1 and its pause, the port's close, the settings file).
 // With --port COMn the console runs without /SIM, on the COM port its settings name (COM1 in a
 // fresh prefix), which must be COMn: a camera at the other end, e.g. hlr8-camera on a pty mapped
 // to it. The stop's first byte is then timed where the driver hands it to the COM-port backend:
@@ -197,8 +199,12 @@ int main(int argc, char** argv)
         cameraDriver.line = &comPortBackend;
         CloseHandle(CreateThread(0, 0, WatchClose, 0, 0, 0));
     }
+    cpuBefore = ProcessCpuMs();
+    int64_t closeStartUs = CounterNowUs();
     PostMessageA(mainWindow, WM_CLOSE, 0, 0);
     RunMessageLoop();
+    printf("closing the console: %lld ms of CPU in the process over %.0f ms\n",
+           ProcessCpuMs() - cpuBefore, (double)(CounterNowUs() - closeStartUs) / 1000.0);
     EndConsole();
     consoleEnded = 1;
     return 0;

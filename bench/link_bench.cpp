@@ -15,6 +15,11 @@
 //   read the first and the last byte of the answer after it had crossed the wire, and how
 //   long the call took to return after that last byte. A tap on the line's driver side
 //   (SimSetReadTap) gives each byte's arrival and reading time.
+// - The process's CPU (GetProcessTimes) while bytes flow: over each speed's measured calls,
+//   the virtual camera's thread included, as seconds and as a share of one core.
+// - A request to a silent camera (the virtual camera hears nothing and sends nothing, CTS
+//   on): how long PanTiltStop takes to give up (its 5 s time-out) and the process's CPU
+//   meanwhile.
 // - The process's CPU seconds (GetProcessTimes) while the port stays open for IDLE_MS with
 //   the reader thread waiting and no traffic.
 // - With a line trace (second argument), also the time one trace line takes on its own.
@@ -451,14 +456,50 @@ static int RunLineSpeed(int baud)
     }
     for (int op = 0; op < OP_COUNT; ++op)
         PrintProfile(op, &series[op]);
-    printf("        (CPU %.1f s in %.1f s of this speed's runs, waits for a quiet line "
-           "included)\n",
-           cpu, wall);
+    printf("        CPU while bytes flow: %.1f s in %.1f s of this speed's runs = %.1f %% of one "
+           "core\n        (waits for a quiet line included)\n",
+           cpu, wall, wall > 0.0 ? 100.0 * cpu / wall : 0.0);
     CloseVirtualCamera();
     return 1;
 }
 
+// --- A silent camera ---
+
+// One PanTiltStop to a camera that does not answer: it ends with the transaction's time-out.
+static void MeasureSilentCamera()
+{
+    if (!OpenOnVirtualCamera(9600))
+    {
+        printf("silent camera: could not open the port on the virtual camera\n");
+        CloseVirtualCamera();
+        return;
+    }
+    WaitForQuietLine();
+    SetVirtualCameraSilent(camera, 1);
+    double cpuStart = ProcessCpuSeconds();
+    double wallStart = NowMs();
+    ResultCode result = PanTiltStop(&driver);
+    double wall = NowMs() - wallStart;
+    double cpu = (ProcessCpuSeconds() - cpuStart) * 1000.0;
+    if (cpu < 0.0)
+        cpu = 0.0;
+    printf("silent camera: PanTiltStop returned %d after %.0f ms (time-out %lu ms); CPU %.0f ms "
+           "= %.2f %% of one core\n",
+           result, wall, (unsigned long)COMMAND_TIMEOUT_MS, cpu, 100.0 * cpu / wall);
+    SetVirtualCameraSilent(camera, 0);
+    CloseVirtualCamera();
+}
+
 // --- Idle ---
+
+// Spins on the tick count, to check that the CPU clock counts.
+static void BusyLoop(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms)
+    {
+    }
+}
 
 // Waits like a message loop: asleep until a message comes.
 static void IdleFor(DWORD ms)
@@ -477,7 +518,7 @@ static void IdleFor(DWORD ms)
 static void MeasureIdle()
 {
     double busyStart = ProcessCpuSeconds();
-    Delay(CALIBRATION_MS);
+    BusyLoop(CALIBRATION_MS);
     double busy = ProcessCpuSeconds() - busyStart;
     printf("CPU clock check: a %lu ms busy loop reads as %.3f s of CPU\n",
            (unsigned long)CALIBRATION_MS, busy);
@@ -564,6 +605,8 @@ int main(int argc, char** argv)
         if (!onlySpeed || onlySpeed == LINE_SPEEDS[i])
             RunLineSpeed(LINE_SPEEDS[i]);
     printf("\n");
+    if (comPort < 0 && (!onlySpeed || onlySpeed == 9600))
+        MeasureSilentCamera();
     if (tracePath)
         MeasureTraceLines();
     if (!onlySpeed)

@@ -59,17 +59,20 @@ static int AllMovesArrived(const CameraDriver* driver)
     return driver->zoomArrived && driver->panTiltArrived && driver->exposureArrived;
 }
 
-// The flags are set by the link as completion frames arrive, mostly on the reader thread.
+// The flags are set by the link as completion frames arrive, mostly on the reader thread,
+// which then tells the line change this wait sleeps on.
 static int WaitForArrival(CameraDriver* driver, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     for (;;)
     {
+        ResetLineChange(driver);
         if (AllMovesArrived(driver))
             return 1;
-        if (GetTickCount() - start >= timeoutMs)
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs)
             return 0;
-        YieldToMessages();
+        WaitForLineChange(driver, timeoutMs - elapsed);
     }
 }
 

@@ -11,6 +11,10 @@
 //   so the reader thread sleeps through its reply.
 // - The reader thread talks to the GUI thread only through window messages; the GUI
 //   thread's waiting loops let messages sent to it through (YieldToMessages).
+// - Waits sleep on an object: the wait for received bytes on the line's own event
+//   (WaitForLineOrMessages, line_wait.cpp), the waits for CTS, arrivals and the interlock on
+//   the driver's lineChanged event, the pauses on nothing until their end. None spins, and
+//   none waits for a byte of a COM port by timer (see timing.cpp).
 // - The port itself is reached through the line interface (serial_line.h): a COM port or
 //   the simulated line, chosen when the port is opened.
 //
@@ -73,6 +77,11 @@ struct CameraDriver
     int eventSlot;                                        // ring slot of the next event frame
     uint8_t eventRing[EVENT_RING_SLOTS][FRAME_BUFFER_SIZE]; // frames handed to the window
 
+    // Manual-reset event, set when something a GUI-thread wait may be waiting for happened on
+    // the line: a CTS change the reader thread saw, a completion frame received, the receive
+    // interlock released. Made by OpenPort, closed by ClosePort.
+    HANDLE lineChanged;
+
     const LineBackend* line; // backend of the open port; chosen by OpenPort
     LineWaitState lineWait;  // the backend's comm-event wait state of the open port
 };
@@ -105,9 +114,28 @@ ResultCode LinkLastResult(const CameraDriver* driver); // result of the last lin
 
 // --- Timing (timing.cpp); used throughout the program ---
 
-void Delay(DWORD ms);        // busy wait, looks at no messages
-void DelayPumping(DWORD ms); // waits while letting sent messages through
+void Delay(DWORD ms);        // sleeps, looks at no messages
+void DelayPumping(DWORD ms); // sleeps while letting sent messages through
 int YieldToMessages();       // sleeps 1 ms, peeks; 1 when a message was waiting
+// One sleep until the object (0: none) is signalled or ms have passed, or a message is sent to
+// this thread, which is then delivered (posted ones stay queued). WAIT_OBJECT_0, WAIT_TIMEOUT,
+// WAIT_IO_COMPLETION when it delivered sent messages, or WAIT_FAILED.
+DWORD SleepOnObjectOrMessages(HANDLE object, DWORD ms);
+
+// --- The wait for received bytes (line_wait.cpp) ---
+
+// One sleep until a byte may be in the port's input queue, timeoutMs have passed, or a message
+// is sent to this thread (delivered). Returns at once when bytes are waiting or the port is
+// closing; the caller looks at the queue and the time again.
+void WaitForLineOrMessages(CameraDriver* driver, DWORD timeoutMs);
+// A wait for state that the line changes (CTS, arrival flags, the receive interlock): call
+// ResetLineChange before each look at that state, and WaitForLineChange after a look that
+// found it not yet as wanted. The sleep ends when the line reported a change since the reset,
+// after ms, after LINE_CHANGE_LOOK_MS at the latest (a change no event tells of is still
+// seen), or when a message is sent to this thread (delivered).
+void ResetLineChange(CameraDriver* driver);
+void WaitForLineChange(CameraDriver* driver, DWORD ms);
+void NoteLineChange(CameraDriver* driver); // sets the event
 
 // --- Transactions (transactions.cpp) ---
 

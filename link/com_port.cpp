@@ -14,6 +14,17 @@
 //
 // The wait's state (the mask, its generation, polling or not) is the LineWaitState that the
 // driver record keeps for the open port.
+//
+// The driver's wait for received bytes (armInputWait) is an overlapped ReadFile of one byte
+// with the driver's read record: the system sets the record's event when the byte has come
+// (or when the read's own 1000 ms time-out ends it empty), and no timer is involved. The byte
+// goes to the wait state, where the driver counts it as waiting and ReadByte takes it first.
+// A read still pending when the wait ends is cancelled and collected, so no byte is lost and
+// no read outlives the wait. CancelIo cancels only the calling thread's I/O on the port: on the
+// GUI thread never the reader thread's WaitCommEvent, and the reader thread itself has no wait
+// pending while it receives a frame (writes are always completed before WriteByte returns). The wait runs under the receive interlock, so it never competes with
+// the other thread's reads. (The reader thread's EV_RXCHAR cannot tell a transaction of its
+// reply: the transaction has narrowed the mask to EV_CTS.)
 #include "link/serial_line.h"
 
 #include <stdio.h>
@@ -23,6 +34,9 @@ const DWORD COM_QUEUE_SIZE = 4096;
 const DWORD COM_TIMEOUT_CONSTANT_MS = 1000;
 const DWORD POLL_INTERVAL_MS = 5;
 const DWORD POLL_SLICE_MS = 50;
+// The longest sleep of the wait for received bytes: the mask change of a closing port does not
+// end a read, so a reception of the reader thread notices the close by looking this often.
+const DWORD INPUT_LOOK_MS = 50;
 
 static HANDLE ComOpen(int portIndex, LineWaitState* state)
 {
@@ -35,6 +49,8 @@ static HANDLE ComOpen(int portIndex, LineWaitState* state)
         state->mask = 0;
         state->polling = 0;
         state->lastCts = -1;
+        state->inputReadPending = 0;
+        state->held = 0;
     }
     return port;
 }
@@ -273,9 +289,60 @@ static BOOL ComWriteByte(HANDLE port, OVERLAPPED* write, BYTE value)
     return TRUE;
 }
 
+// A read that cannot be started (a device that fails it at once) leaves the caller to look
+// again after a short step, as without an event.
+static HANDLE ComArmInputWait(HANDLE port, LineWaitState* state, OVERLAPPED* read, DWORD* dueMs)
+{
+    *dueMs = INFINITE;
+    if (state->held)
+    {
+        *dueMs = 0; // a byte is waiting already
+        return 0;
+    }
+    DWORD count = 0;
+    if (ReadFile(port, &state->heldByte, 1, &count, read))
+    {
+        // Done at once: with a byte there is nothing to wait for; without one (a device that
+        // never lets a read pend) the caller looks again after its short step.
+        state->held = count == 1;
+        if (state->held)
+            *dueMs = 0;
+        return 0;
+    }
+    if (GetLastError() != ERROR_IO_PENDING)
+    {
+        ClearPortError(port);
+        return 0;
+    }
+    state->inputReadPending = 1;
+    *dueMs = INPUT_LOOK_MS;
+    return read->hEvent;
+}
+
+static void ComEndInputWait(HANDLE port, LineWaitState* state, OVERLAPPED* read)
+{
+    if (!state->inputReadPending)
+        return;
+    state->inputReadPending = 0;
+    DWORD count = 0;
+    if (!GetOverlappedResult(port, read, &count, FALSE))
+    {
+        if (GetLastError() != ERROR_IO_INCOMPLETE)
+        {
+            ClearPortError(port);
+            return;
+        }
+        CancelIo(port);
+        count = 0;
+        if (!GetOverlappedResult(port, read, &count, TRUE))
+            count = 0;
+    }
+    state->held = count == 1;
+}
+
 const LineBackend comPortBackend = {
     "COM port",     ComOpen,  ComPrepare,        ComApplyLineSettings,
     ComClose,       ComSetMask, ComWaitEvent,    ComGetModemStatus,
     ComEscape,      ComPurge, ComClearError,     ComReadByte,
-    ComWriteByte,
+    ComWriteByte,   ComArmInputWait, ComEndInputWait,
 };

@@ -9,6 +9,7 @@ const DWORD READER_START_WAIT_MS = 3000;
 
 static void PostCtsChange(CameraDriver* driver)
 {
+    NoteLineChange(driver); // a WaitForCts on the GUI thread looks again
     DWORD status = 0;
     if (!driver->line->getModemStatus(driver->portHandle, &status))
         status = 0;

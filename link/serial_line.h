@@ -23,6 +23,12 @@ struct LineWaitState
     volatile LONG generation; // bumped by every mask change
     int polling;              // waits are done by polling
     int lastCts;              // CTS as last seen by the polling wait
+
+    // The wait for received bytes (armInputWait / endInputWait). A byte the COM port's wait
+    // read from the port is held here until the driver reads it: it counts as waiting.
+    int inputReadPending; // the wait's one-byte read has been started and not collected
+    int held;             // heldByte holds a received byte
+    BYTE heldByte;
 };
 
 struct LineBackend
@@ -48,6 +54,15 @@ struct LineBackend
     BOOL (*readByte)(HANDLE port, OVERLAPPED* read, BYTE* value);
     // Writes one byte; FALSE only when the write could not be started.
     BOOL (*writeByte)(HANDLE port, OVERLAPPED* write, BYTE value);
+    // Gets a wait for received bytes ready and gives the event that is set when one may have
+    // arrived, and in *dueMs the longest the caller may sleep before the next byte can be
+    // there without the event telling (INFINITE when only the event tells). The caller looks
+    // at the input queue after this call and before it sleeps: a byte that arrives between
+    // that look and the sleep still sets the event. Returns 0 when the port cannot wait on an
+    // event; the caller then sleeps a short step. read is the overlapped record of reads.
+    HANDLE (*armInputWait)(HANDLE port, LineWaitState* state, OVERLAPPED* read, DWORD* dueMs);
+    // Ends the wait armed by armInputWait; a byte it took from the port goes to state->held.
+    void (*endInputWait)(HANDLE port, LineWaitState* state, OVERLAPPED* read);
 };
 
 extern const LineBackend comPortBackend;

@@ -30,6 +30,7 @@ void ResetDriver(CameraDriver* driver)
     driver->exposureArrived = 0;
     driver->eventsEnabled = 0;
     driver->eventSlot = 0;
+    driver->lineChanged = 0;
     driver->line = 0;
 }
 
@@ -45,8 +46,11 @@ static void CloseEvents(CameraDriver* driver)
         CloseHandle(driver->readOverlapped.hEvent);
     if (driver->writeOverlapped.hEvent)
         CloseHandle(driver->writeOverlapped.hEvent);
+    if (driver->lineChanged)
+        CloseHandle(driver->lineChanged);
     driver->readOverlapped.hEvent = 0;
     driver->writeOverlapped.hEvent = 0;
+    driver->lineChanged = 0;
 }
 
 static ResultCode FailOpen(CameraDriver* driver, ResultCode code)
@@ -72,7 +76,9 @@ ResultCode OpenPort(CameraDriver* driver, HWND window, int portIndex, int lineSp
 
     driver->readOverlapped.hEvent = CreateEventA(0, TRUE, FALSE, 0);
     driver->writeOverlapped.hEvent = CreateEventA(0, TRUE, FALSE, 0);
-    if (!driver->readOverlapped.hEvent || !driver->writeOverlapped.hEvent)
+    driver->lineChanged = CreateEventA(0, TRUE, FALSE, 0);
+    if (!driver->readOverlapped.hEvent || !driver->writeOverlapped.hEvent ||
+        !driver->lineChanged)
         return FailOpen(driver, RESULT_COMM_INIT_FAILED);
 
     driver->line = SelectLineBackend(portIndex);
@@ -109,8 +115,9 @@ static void WaitForReaderThreadEnd(CameraDriver* driver)
     // reader go on first.
     if (InSendMessage())
         ReplyMessage(0);
-    while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT)
-        YieldToMessages();
+    while (SleepOnObjectOrMessages(thread, INFINITE) == WAIT_IO_COMPLETION)
+    {
+    }
     CloseHandle(thread);
 }
 
@@ -124,6 +131,7 @@ ResultCode ClosePort(CameraDriver* driver)
 
     driver->line->escape(driver->portHandle, CLRRTS);
     driver->line->purge(driver->portHandle, PURGE_ALL);
+    driver->lineWait.held = 0;
     driver->line->close(driver->portHandle);
     CloseEvents(driver);
 
@@ -192,17 +200,19 @@ ResultCode WaitForCts(CameraDriver* driver, DWORD timeoutMs)
     DWORD start = GetTickCount();
     for (;;)
     {
+        ResetLineChange(driver);
         if (CtsIsOn(driver))
         {
             driver->lastResult = RESULT_OK;
             break;
         }
-        if (GetTickCount() - start >= timeoutMs)
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs)
         {
             driver->lastResult = RESULT_NOT_CONNECTED;
             break;
         }
-        YieldToMessages();
+        WaitForLineChange(driver, timeoutMs - elapsed);
     }
     ReportLinkStatus(driver);
     return driver->lastResult;
@@ -215,13 +225,14 @@ int BytesWaiting(CameraDriver* driver)
     return count;
 }
 
+// A byte the wait for received bytes took from the port counts as waiting.
 int QueryBytesWaiting(CameraDriver* driver, int* count)
 {
     DWORD inQueue = 0;
     *count = 0;
     if (!driver->portHandle || !driver->line->clearError(driver->portHandle, &inQueue))
         return 0;
-    *count = (int)inQueue;
+    *count = (int)inQueue + (driver->lineWait.held ? 1 : 0);
     return 1;
 }
 
@@ -238,9 +249,15 @@ int ReadByte(CameraDriver* driver, DWORD timeoutMs)
             return RESULT_READ_ERROR;
         if (waiting > 0)
             break;
-        if (GetTickCount() - start >= timeoutMs)
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs)
             return RESULT_TIMEOUT;
-        YieldToMessages();
+        WaitForLineOrMessages(driver, timeoutMs - elapsed);
+    }
+    if (driver->lineWait.held)
+    {
+        driver->lineWait.held = 0;
+        return driver->lineWait.heldByte;
     }
     BYTE value = 0;
     if (!driver->line->readByte(driver->portHandle, &driver->readOverlapped, &value))

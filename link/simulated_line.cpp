@@ -5,9 +5,34 @@
 
 #include <string.h>
 
-// The peer stops sleeping this long before its bytes are due: Wine's timed waits end up to
-// about two milliseconds late now and then.
-const int64_t PEER_SPIN_MARGIN_US = 3000;
+// What the peer sends after a late wake goes on the wire at the moment it was due, but never
+// more than this much before it is sent: Wine's timed waits end up to about two milliseconds
+// late now and then, a busy machine's later still.
+const int64_t PEER_LATE_LIMIT_US = 3000;
+
+// Object waits with a time-out end on whole milliseconds of the system's timer (under Wine a
+// little after the millisecond asked, on Windows on the next tick): the part of a wait below
+// this is slept by the thread's own clock instead, which under Wine ends within some 0.1 ms.
+const int64_t SHORT_SLEEP_US = 1000;
+
+// --- Short sleeps ---
+
+typedef LONG(WINAPI* DelayExecutionFunction)(BOOLEAN alertable, const LARGE_INTEGER* interval);
+
+// Sleeps about us microseconds, as finely as the system sleeps a thread; no object, no CPU.
+static void SleepMicroseconds(int64_t us)
+{
+    static DelayExecutionFunction delayExecution = (DelayExecutionFunction)(void*)GetProcAddress(
+        GetModuleHandleA("ntdll.dll"), "NtDelayExecution");
+    if (!delayExecution)
+    {
+        Sleep((DWORD)((us + 999) / 1000));
+        return;
+    }
+    LARGE_INTEGER interval;
+    interval.QuadPart = -us * 10; // relative, in 100 ns units
+    delayExecution(FALSE, &interval);
+}
 
 // --- Byte queues ---
 
@@ -98,6 +123,7 @@ void SimInitLine(SimulatedLine* line)
     InitializeCriticalSection(&line->lock);
     line->wakeDriver = CreateEventA(0, FALSE, FALSE, 0);
     line->wakePeer = CreateEventA(0, FALSE, FALSE, 0);
+    line->inputArrived = CreateEventA(0, TRUE, FALSE, 0);
     LARGE_INTEGER value;
     QueryPerformanceFrequency(&value);
     line->counterFrequency = value.QuadPart;
@@ -113,6 +139,7 @@ void SimDestroyLine(SimulatedLine* line)
     SimStopPeer(line);
     CloseHandle(line->wakeDriver);
     CloseHandle(line->wakePeer);
+    CloseHandle(line->inputArrived);
     DeleteCriticalSection(&line->lock);
     line->initialized = 0;
 }
@@ -126,39 +153,41 @@ void SimSetLineSpeed(SimulatedLine* line, int baudRate)
 
 // --- Peer thread ---
 
-// Waits until the bytes for the peer have crossed, waitUs from now, or until the peer's event
-// ends the wait early. A timed wait ends only on a tick, and now and then later still;
-// rounding each byte's wait up to a tick made the peer see the end of a frame up to a
-// millisecond late (and a few milliseconds now and then), a delay that went into every answer
-// the driver measures. So the peer sleeps until PEER_SPIN_MARGIN_US before the last byte the
-// driver has written is due, and spends the rest yielding: one sleep per burst of bytes, a
-// few milliseconds of CPU per frame while bytes flow, none while the line is idle.
-static void WaitForPeerBytes(SimulatedLine* line, int64_t waitUs)
+// Sleeps until dueUs of the line's time or until the peer's event ends the wait early: whole
+// milliseconds on the event, the rest on the thread's clock. Returns the line time the service
+// call that follows is due at: dueUs when the time came, 0 when the event ended the wait (the
+// call is due now).
+static int64_t SleepUntil(SimulatedLine* line, int64_t dueUs)
 {
-    int64_t dueUs = SimNowUs(line) + waitUs;
-    for (;;)
+    int64_t leftUs = dueUs - SimNowUs(line);
+    if (leftUs >= SHORT_SLEEP_US)
     {
-        int64_t leftUs = dueUs - SimNowUs(line);
-        if (leftUs <= 0 || line->peerStop)
-            return;
-        DWORD sleepMs = (DWORD)((leftUs - PEER_SPIN_MARGIN_US) / 1000);
-        if (leftUs > PEER_SPIN_MARGIN_US && sleepMs > 0)
-        {
-            if (WaitForSingleObject(line->wakePeer, sleepMs) == WAIT_OBJECT_0)
-                return;
-        }
-        else
-            SwitchToThread();
+        if (WaitForSingleObject(line->wakePeer, (DWORD)(leftUs / 1000)) == WAIT_OBJECT_0)
+            return 0;
+        leftUs = dueUs - SimNowUs(line);
     }
+    if (leftUs > 0)
+        SleepMicroseconds(leftUs);
+    return dueUs;
+}
+
+static void SetPeerDue(SimulatedLine* line, int64_t dueUs)
+{
+    EnterCriticalSection(&line->lock);
+    line->peerDueUs = dueUs;
+    LeaveCriticalSection(&line->lock);
 }
 
 static DWORD WINAPI PeerThread(LPVOID argument)
 {
     SimulatedLine* line = (SimulatedLine*)argument;
+    int64_t dueUs = 0;
     while (!line->peerStop)
     {
+        SetPeerDue(line, dueUs);
         uint32_t now = SimNowMs(line);
         uint32_t deadline = line->peerService(line->peerContext, line, now);
+        SetPeerDue(line, 0);
         DWORD wait = INFINITE;
         if (deadline != SIM_NO_DEADLINE)
         {
@@ -172,10 +201,13 @@ static DWORD WINAPI PeerThread(LPVOID argument)
         int last = line->toPeer.count - 1;
         int64_t byteWaitUs = visible > 0 ? 0 : QueueWaitUs(&line->toPeer, last, nowUs);
         LeaveCriticalSection(&line->lock);
+        dueUs = 0;
         if (byteWaitUs >= 0 && (wait == INFINITE || byteWaitUs < (int64_t)wait * 1000))
-            WaitForPeerBytes(line, byteWaitUs);
+            dueUs = SleepUntil(line, nowUs + byteWaitUs);
+        else if (wait == INFINITE)
+            WaitForSingleObject(line->wakePeer, INFINITE);
         else if (wait > 0)
-            WaitForSingleObject(line->wakePeer, wait);
+            dueUs = SleepUntil(line, (int64_t)deadline * 1000);
     }
     return 0;
 }
@@ -186,7 +218,7 @@ int SimStartPeer(SimulatedLine* line, SimPeerService service, void* context)
     line->peerService = service;
     line->peerContext = context;
     line->peerStop = 0;
-    line->peerThread = CreateThread(0, 0, PeerThread, line, 0, 0);
+    line->peerThread = CreateThread(0, 0, PeerThread, line, 0, &line->peerThreadId);
     return line->peerThread != 0;
 }
 
@@ -214,20 +246,38 @@ int SimPeerRead(SimulatedLine* line, uint8_t* bytes, int max)
     int visible = QueueVisible(&line->toPeer, SimNowUs(line));
     int taken = 0;
     while (taken < visible && taken < max)
+    {
+        // An answer never goes out before the last byte it may answer had crossed.
+        int64_t readyAtUs = line->toPeer.readyAtUs[line->toPeer.head];
+        if (line->peerDueUs && readyAtUs > line->peerDueUs)
+            line->peerDueUs = readyAtUs;
         bytes[taken++] = QueuePop(&line->toPeer);
+    }
     LeaveCriticalSection(&line->lock);
     return taken;
+}
+
+// Bytes the peer thread sends in a service call that woke late go on the wire when the call
+// was due (see PEER_LATE_LIMIT_US).
+static int64_t PeerSendTimeUs(SimulatedLine* line, int64_t nowUs)
+{
+    if (!line->peerDueUs || line->peerDueUs >= nowUs ||
+        GetCurrentThreadId() != line->peerThreadId)
+        return nowUs;
+    int64_t earliestUs = nowUs - PEER_LATE_LIMIT_US;
+    return line->peerDueUs > earliestUs ? line->peerDueUs : earliestUs;
 }
 
 int SimPeerWrite(SimulatedLine* line, const uint8_t* bytes, int count)
 {
     EnterCriticalSection(&line->lock);
-    int64_t nowUs = SimNowUs(line);
+    int64_t sentUs = PeerSendTimeUs(line, SimNowUs(line));
     int queued = 0;
     for (; queued < count && line->toDriver.count < SIM_QUEUE_SIZE; ++queued)
-        QueuePush(&line->toDriver, bytes[queued], nowUs, line->byteTimeUs);
+        QueuePush(&line->toDriver, bytes[queued], sentUs, line->byteTimeUs);
     LeaveCriticalSection(&line->lock);
     SetEvent(line->wakeDriver);
+    SetEvent(line->inputArrived);
     return queued;
 }
 
@@ -284,6 +334,7 @@ void SimSetVanished(SimulatedLine* line, int vanished)
     line->vanished = vanished;
     LeaveCriticalSection(&line->lock);
     SetEvent(line->wakeDriver);
+    SetEvent(line->inputArrived);
 }
 
 void SimSetWriteTap(SimulatedLine* line, SimWriteTap tap, void* context)
@@ -360,6 +411,7 @@ static BOOL SimSetMask(HANDLE port, LineWaitState*, DWORD mask)
     line->announcedToDriver = QueueVisible(&line->toDriver, SimNowUs(line));
     LeaveCriticalSection(&line->lock);
     SetEvent(line->wakeDriver);
+    SetEvent(line->inputArrived); // a closing port ends the driver's wait for bytes
     return TRUE;
 }
 
@@ -386,6 +438,7 @@ static BOOL SimClose(HANDLE port)
     ++line->maskGeneration;
     LeaveCriticalSection(&line->lock);
     SetEvent(line->wakeDriver);
+    SetEvent(line->inputArrived);
     return TRUE;
 }
 
@@ -546,9 +599,33 @@ static BOOL SimWriteByte(HANDLE port, OVERLAPPED*, BYTE value)
     return started;
 }
 
+// The event is reset under the lock, so a send after this look sets it again; a byte sent
+// before it is in the queue, and the time until it has crossed is the wait.
+// The caller's object wait ends later than asked, so it is asked for the whole milliseconds
+// until the next byte has crossed; the last part below a millisecond is slept here.
+static HANDLE SimArmInputWait(HANDLE port, LineWaitState*, OVERLAPPED*, DWORD* dueMs)
+{
+    SimulatedLine* line = LineOf(port);
+    EnterCriticalSection(&line->lock);
+    ResetEvent(line->inputArrived);
+    int64_t waitUs = QueueWaitUs(&line->toDriver, 0, SimNowUs(line));
+    LeaveCriticalSection(&line->lock);
+    if (waitUs > 0 && waitUs < SHORT_SLEEP_US)
+    {
+        SleepMicroseconds(waitUs);
+        waitUs = 0;
+    }
+    *dueMs = waitUs < 0 ? INFINITE : (DWORD)(waitUs / 1000);
+    return line->inputArrived;
+}
+
+static void SimEndInputWait(HANDLE, LineWaitState*, OVERLAPPED*)
+{
+}
+
 const LineBackend simulatedLineBackend = {
     "simulated line", SimOpen,  SimPrepare,        SimApplyLineSettings,
     SimClose,         SimSetMask, SimWaitEvent,    SimGetModemStatus,
     SimEscape,        SimPurge, SimClearError,     SimReadByte,
-    SimWriteByte,
+    SimWriteByte,     SimArmInputWait, SimEndInputWait,
 };

@@ -12,7 +12,14 @@
 //   did (or after it was sent, if the wire was idle). Without pacing bytes arrive at once.
 // - The peer is served by a thread of the line's own (SimStartPeer): it calls the peer's
 //   service function when bytes reach it and when the deadline the peer asked for comes.
-//   Its waits are event waits, so an idle line costs no CPU.
+//   Its waits are event waits, so an idle line costs no CPU, and it never spins: a timed wait
+//   ends on a system tick, later than the moment it waited for, and what the peer sends in
+//   the service call after such a wait goes on the wire at that moment, not at the late wake
+//   (at most PEER_LATE_LIMIT_US earlier than the call): a camera answers when the request
+//   has crossed, however late its thread got to run.
+// - The driver's wait for received bytes sleeps on the line's inputArrived event, set
+//   whenever the peer sends bytes, the mask changes, the line closes or vanishes; the backend
+//   tells the driver when the next byte in flight will have crossed.
 // - Everything is guarded by one critical section per line; the peer function runs without
 //   it held, and may call the peer-side functions freely.
 #pragma once
@@ -69,6 +76,7 @@ struct SimulatedLine
     unsigned maskGeneration; // bumped by every mask change, ends a pending wait
     HANDLE wakeDriver;       // auto-reset: something the driver's wait may want changed
     HANDLE wakePeer;         // auto-reset: bytes for the peer, or the peer thread must stop
+    HANDLE inputArrived;     // manual-reset: bytes on the way to the driver, or a wait must end
 
     // Pacing: microseconds per byte on the wire, 0 for none.
     int64_t byteTimeUs;
@@ -91,7 +99,11 @@ struct SimulatedLine
     SimPeerService peerService;
     void* peerContext;
     HANDLE peerThread;
+    DWORD peerThreadId;
     volatile LONG peerStop;
+    // Line time the running service call was due at (0 when not known), moved on to the
+    // crossing of the last byte the peer read in it.
+    int64_t peerDueUs;
 };
 
 // Initializes the line: empty queues, CTS off, no pacing, no peer.

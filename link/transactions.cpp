@@ -14,6 +14,7 @@ int TryTakeReceiveInterlock(CameraDriver* driver)
 void ReleaseReceiveInterlock(CameraDriver* driver)
 {
     InterlockedExchange(&driver->receiveBusy, 0);
+    NoteLineChange(driver); // a transaction waiting for the interlock takes it now
 }
 
 static void WriteAcknowledgement(CameraDriver* driver, const uint8_t* frame)
@@ -66,7 +67,8 @@ static ResultCode ReadFrameBody(CameraDriver* driver, uint8_t* frame)
 }
 
 // Waits for a byte that can start a frame and reads the rest of the frame after it.
-// Bytes outside 3..32 are dropped: that is how the receiver finds the next frame.
+// Bytes outside 3..32 are dropped: that is how the receiver finds the next frame. The wait
+// sleeps until a byte can be there (WaitForLineOrMessages), letting sent messages through.
 static ResultCode ReadFrameBytes(CameraDriver* driver, uint8_t* frame, DWORD start,
                                  DWORD timeoutMs)
 {
@@ -97,8 +99,10 @@ static ResultCode ReadFrameBytes(CameraDriver* driver, uint8_t* frame, DWORD sta
             }
             NoteSkippedByte(driver, &skipped, (uint8_t)value);
         }
-        if (GetTickCount() - start >= timeoutMs)
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs)
             break;
+        WaitForLineOrMessages(driver, timeoutMs - elapsed);
     }
     TraceSkippedBytes(driver, &skipped);
     return result;
@@ -144,8 +148,13 @@ ResultCode ReceiveFrameLocked(CameraDriver* driver, uint8_t* frame, int* length,
     driver->lastResult = RESULT_OK;
     if (length)
         *length = 0;
-    while (!TryTakeReceiveInterlock(driver))
-        YieldToMessages();
+    for (;;)
+    {
+        ResetLineChange(driver);
+        if (TryTakeReceiveInterlock(driver))
+            break;
+        WaitForLineChange(driver, INFINITE);
+    }
     driver->lastResult = ReceiveFrame(driver, frame, length, timeoutMs);
     ReportLinkStatus(driver);
     ReleaseReceiveInterlock(driver);
@@ -318,4 +327,7 @@ void MarkArrival(CameraDriver* driver, const uint8_t* frame)
         driver->exposureArrived = 1;
     else if (device == DEVICE_PAN_TILTER && command == PANTILT_REQUEST)
         driver->panTiltArrived = 1;
+    else
+        return;
+    NoteLineChange(driver); // a wait for the arrival looks again
 }

@@ -313,7 +313,53 @@ TEST_F(ComPortTest, EveryByteValueCrossesBothWaysAndReadByteTimesOut)
     ReleaseReceiveInterlock(&driver);
 }
 
+// The wait for received bytes on a COM port: a one-byte overlapped read whose event is set
+// when a byte comes after the wait was armed; the byte it took counts as waiting and is the
+// next one ReadByte gives, before the bytes still queued.
+TEST_F(ComPortTest, ByteComingAfterTheWaitIsArmedEndsItsSleepAndIsReadFirst)
+{
+    ASSERT_TRUE(TryTakeReceiveInterlock(&driver));
+    SetPortEventMask(&driver, TRANSACTION_EVENT_MASK);
+    DWORD dueMs = 0;
+    HANDLE event = driver.line->armInputWait(driver.portHandle, &driver.lineWait,
+                                             &driver.readOverlapped, &dueMs);
+    ASSERT_NE(nullptr, event);
+    EXPECT_EQ(0, BytesWaiting(&driver));
+    ASSERT_TRUE(CameraSend(&camera, {0x51, 0x52, 0x53}));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, FRAME_WAIT_MS));
+    driver.line->endInputWait(driver.portHandle, &driver.lineWait, &driver.readOverlapped);
+    DWORD start = GetTickCount();
+    while (BytesWaiting(&driver) < 3 && GetTickCount() - start < FRAME_WAIT_MS)
+        Sleep(1);
+    EXPECT_EQ(3, BytesWaiting(&driver));
+    EXPECT_EQ(0x51, ReadByte(&driver, 100));
+    EXPECT_EQ(0x52, ReadByte(&driver, 100));
+    EXPECT_EQ(0x53, ReadByte(&driver, 100));
+
+    // Nothing comes: the wait sleeps its time and leaves no read behind.
+    start = GetTickCount();
+    WaitForLineOrMessages(&driver, 200);
+    DWORD waited = GetTickCount() - start;
+    EXPECT_GE(waited, 40u);
+    EXPECT_EQ(0, driver.lineWait.inputReadPending);
+    EXPECT_EQ(0, BytesWaiting(&driver));
+    ASSERT_TRUE(CameraSend(&camera, {0x54}));
+    EXPECT_EQ(0x54, ReadByte(&driver, FRAME_WAIT_MS));
+
+    SetPortEventMask(&driver, RECEIVE_EVENT_MASK);
+    ReleaseReceiveInterlock(&driver);
+}
+
 // --- Reader thread ---
+
+// Keeps a core busy for ms (Delay sleeps).
+static void SpinFor(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms)
+    {
+    }
+}
 
 TEST_F(ComPortTest, IdleReaderThreadDoesNotSpinWhileItsWaitsFail)
 {
@@ -321,7 +367,7 @@ TEST_F(ComPortTest, IdleReaderThreadDoesNotSpinWhileItsWaitsFail)
     long long before = ProcessCpuMs();
     DWORD start = GetTickCount();
     while (ProcessCpuMs() - before < 50 && GetTickCount() - start < 2000)
-        Delay(10);
+        SpinFor(10);
     ASSERT_GE(ProcessCpuMs() - before, 50) << "process CPU time does not advance";
 
     long long used = CpuMsWhileSleeping(IDLE_MEASURE_MS);

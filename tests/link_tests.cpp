@@ -370,6 +370,80 @@ TEST_F(LinkTest, ReadByteTimesOutNotBeforeItsTimeOut)
     EXPECT_EQ(0x42, ReadByte(&driver, 1000));
 }
 
+// --- Waits that sleep on the line's event ---
+
+// The wait for bytes ends when a byte comes, not at its time-out nor after a fixed step.
+TEST_F(LinkTest, WaitForBytesEndsWhenAByteIsSent)
+{
+    SetPortEventMask(&driver, TRANSACTION_EVENT_MASK);
+    ASSERT_TRUE(TryTakeReceiveInterlock(&driver));
+    std::thread sender([this] {
+        Sleep(200);
+        SendToDriver(peer, {0x42});
+    });
+    DWORD start = GetTickCount();
+    WaitForLineOrMessages(&driver, 3000);
+    DWORD waited = GetTickCount() - start;
+    sender.join();
+    EXPECT_GE(waited, 150u);
+    EXPECT_LT(waited, 1500u);
+    EXPECT_EQ(1, BytesWaiting(&driver));
+    EXPECT_EQ(0x42, ReadByte(&driver, 0));
+    ReleaseReceiveInterlock(&driver);
+}
+
+// The wait for bytes looks at the queue after it armed the line's event and before it sleeps.
+// A byte sent in between must still end the sleep (the event is set, not reset by the arming);
+// a byte already there when the wait is armed must not be slept on at all.
+TEST_F(LinkTest, ByteSentBetweenTheLookAndTheSleepIsNotLost)
+{
+    SetPortEventMask(&driver, TRANSACTION_EVENT_MASK);
+    ASSERT_TRUE(TryTakeReceiveInterlock(&driver));
+    DWORD dueMs = 0;
+    HANDLE event = driver.line->armInputWait(driver.portHandle, &driver.lineWait,
+                                             &driver.readOverlapped, &dueMs);
+    ASSERT_NE(nullptr, event);
+    EXPECT_EQ(INFINITE, dueMs);
+    EXPECT_EQ(0, BytesWaiting(&driver)); // the look
+    SendToDriver(peer, {0x42});          // the byte, before the sleep
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 1000));
+    driver.line->endInputWait(driver.portHandle, &driver.lineWait, &driver.readOverlapped);
+
+    driver.line->armInputWait(driver.portHandle, &driver.lineWait, &driver.readOverlapped,
+                              &dueMs);
+    EXPECT_EQ(0u, dueMs);
+    driver.line->endInputWait(driver.portHandle, &driver.lineWait, &driver.readOverlapped);
+    EXPECT_EQ(0x42, ReadByte(&driver, 0));
+    ReleaseReceiveInterlock(&driver);
+}
+
+// Delay sleeps: it takes its time without keeping a core busy. DelayPumping lets a message
+// another thread sends to this thread's window through at once.
+TEST(Timing, DelaySleepsAndDelayPumpingDeliversSentMessages)
+{
+    HWND window = StartRecorder();
+    long long cpuBefore = ProcessCpuMs();
+    DWORD start = GetTickCount();
+    Delay(500);
+    EXPECT_GE(GetTickCount() - start, 500u);
+    EXPECT_LT(ProcessCpuMs() - cpuBefore, 200);
+
+    ClearRecorder();
+    DWORD sentAfter = 0;
+    std::thread sender([window, &sentAfter] {
+        Sleep(100);
+        DWORD sendStart = GetTickCount();
+        SendMessageA(window, WM_CAMERA_POWER, 1, 0);
+        sentAfter = GetTickCount() - sendStart;
+    });
+    start = GetTickCount();
+    DelayPumping(600);
+    EXPECT_GE(GetTickCount() - start, 600u);
+    sender.join();
+    EXPECT_EQ(1, CountMessages(WM_CAMERA_POWER, 1));
+    EXPECT_LT(sentAfter, 300u) << "the sent message waited for the end of the pause";
+}
+
 TEST_F(LinkTest, ReadFailureGivesMinusTen)
 {
     SetPortEventMask(&driver, TRANSACTION_EVENT_MASK);

@@ -3,7 +3,10 @@
 // quick link tests and run in parallel with them.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <string.h>
+
+#include <thread>
 
 #include "link/camera_driver.h"
 #include "tests/scripted_peer.h"
@@ -62,6 +65,34 @@ TEST_F(SilentCamera, TransactionGivesUpAfterFiveSecondsAndReportsTheCameraGone)
     EXPECT_EQ(0, Stop());
     EXPECT_EQ(1, CountMessages(WM_LINK_STATUS, 0));
     EXPECT_EQ(1, CountMessages(WM_CAMERA_POWER, 1));
+}
+
+// The time-out is slept, not spun; a message another thread sends to this thread's window
+// meanwhile is delivered at once, not after the time-out.
+TEST_F(SilentCamera, TimeOutIsSleptAndLetsSentMessagesThrough)
+{
+    HWND window = Recorder()->window;
+    ClearRecorder();
+    DWORD sentAfter = 0;
+    std::thread sender([window, &sentAfter] {
+        Sleep(1000);
+        DWORD sendStart = GetTickCount();
+        SendMessageA(window, WM_CAMERA_EVENT, CAMERA_EVENT_CTS_ON, 0);
+        sentAfter = GetTickCount() - sendStart;
+    });
+    long long cpuBefore = ProcessCpuMs();
+    DWORD start = GetTickCount();
+    EXPECT_EQ(-9, Stop());
+    DWORD elapsed = GetTickCount() - start;
+    long long cpu = ProcessCpuMs() - cpuBefore;
+    sender.join();
+    printf("a silent camera's time-out: %lu ms, %lld ms of the process's CPU\n",
+           (unsigned long)elapsed, cpu);
+    EXPECT_GE(elapsed, 5000u);
+    EXPECT_LT(elapsed, 5500u);
+    EXPECT_LT(cpu, 500) << "the wait for the answer keeps a core busy";
+    EXPECT_EQ(1, CountMessages(WM_CAMERA_EVENT, CAMERA_EVENT_CTS_ON));
+    EXPECT_LT(sentAfter, 500u) << "the sent message waited for the end of the time-out";
 }
 
 TEST_F(SilentCamera, AckOnlyTransactionGivesUpAfterFiveSeconds)
