@@ -4,6 +4,7 @@
 
 #include "control/driver_snapshot.h"
 #include "services/settings_file.h"
+#include "tests/file_bytes.h"
 
 #include <string.h>
 #include <string>
@@ -55,20 +56,6 @@ static void WriteFileBytes(const std::string& path, const Bytes& bytes)
         WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, 0);
     CloseHandle(file);
     ASSERT_EQ(bytes.size(), (size_t)written);
-}
-
-static Bytes ReadFileBytes(const std::string& path)
-{
-    Bytes bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    uint8_t chunk[1024];
-    DWORD count = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &count, 0) && count > 0)
-        bytes.insert(bytes.end(), chunk, chunk + count);
-    CloseHandle(file);
-    return bytes;
 }
 
 // Every test works in a fresh folder of its own under the user's temporary directory.

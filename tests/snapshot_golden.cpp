@@ -17,6 +17,7 @@
 #include "commands/camera_commands.h"
 #include "control/driver_snapshot.h"
 #include "services/settings_file.h"
+#include "tests/file_bytes.h"
 #include "sim/virtual_camera.h"
 
 typedef std::vector<uint8_t> Bytes;
@@ -219,20 +220,6 @@ static void PutSettings(SettingsImage* image)
 }
 
 static ProgramRecords stateRecords;
-
-static Bytes ReadFileBytes(const std::string& path)
-{
-    Bytes bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    uint8_t chunk[1024];
-    DWORD count = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &count, 0) && count > 0)
-        bytes.insert(bytes.end(), chunk, chunk + count);
-    CloseHandle(file);
-    return bytes;
-}
 
 // The settings file of a state, as the program writes it, read back.
 static Bytes WrittenFile(const GoldenState& state, const std::string& path)
