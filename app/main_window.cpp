@@ -3,6 +3,7 @@
 
 #include "commands/camera_commands.h"
 #include "control/camera_connection.h"
+#include "control/control_port.h"
 #include "control/control_state.h"
 #include "control/driver_snapshot.h"
 #include "control/panel_actions.h"
@@ -177,7 +178,7 @@ static void CloseCameraAtShutdown(HWND window)
         return;
     int outerBusy = commandBusy;
     commandBusy = 1;
-    StopRemoteMotions(window); // before the snapshot, so that it keeps the record after the stop
+    StopOutsideMotions(window); // before the snapshot, so that it keeps the record after the stop
     KeepDriverSnapshot();
     CloseCameraLink(0);
     commandBusy = outerBusy;
@@ -194,6 +195,7 @@ void ShutdownCleanup(HWND window)
 {
     BeginWaitCursor();
     KillTimer(window, TIMER_BLINK);
+    StopControlPort(); // its clients' held movements stop while the camera is still open
     CloseCameraAtShutdown(window);
     SaveSettingsNow(window);
     EndWaitCursor();
@@ -307,11 +309,19 @@ static LRESULT OnSize(HWND window, WPARAM kind, LPARAM size)
     return DefWindowProcA(window, WM_SIZE, kind, size);
 }
 
-// The console is free again: stops owed to releases dropped meanwhile go out now.
+// Stops owed to releases that came while the console was busy: the remote's dropped releases
+// and the control clients' let-go movements.
+static void SendOwedStops(HWND window)
+{
+    SendDroppedStops(window);
+    SendOwedControlStops(window);
+}
+
+// The console is free again: stops owed meanwhile go out now.
 static void EndBusyHandler(HWND window)
 {
     commandBusy = 0;
-    SendDroppedStops(window);
+    SendOwedStops(window);
 }
 
 static LRESULT OnKeyDown(HWND window, WPARAM key)
@@ -354,6 +364,8 @@ static LRESULT OnTimer(HWND window, UINT_PTR timerId)
 {
     if (timerId == TIMER_RAMP)
         PostMessageA(window, WM_RAMP_STEP, 0, 0);
+    else if (timerId == TIMER_CONTROL_HOLD)
+        OnControlHoldTimer(window);
     else
         OnBlinkTimer(window, timerId);
     return 0;
@@ -371,14 +383,14 @@ static LRESULT OnCameraEvent(HWND window, WPARAM kind, LPARAM frame)
             NoteDroppedCameraEvent(window, (const uint8_t*)frame);
         return 0;
     }
-    SendDroppedStops(window); // a stop still owed goes before anything new
+    SendOwedStops(window); // a stop still owed goes before anything new
     eventGate = 0;
     if (kind == CAMERA_EVENT_CTS_ON)
         BringCameraBack(driver);
     else if (kind == CAMERA_EVENT_FRAME)
         DispatchNotification(window, driver, (const uint8_t*)frame);
     eventGate = 1;
-    SendDroppedStops(window);
+    SendOwedStops(window);
     return 0;
 }
 
@@ -425,7 +437,10 @@ static LRESULT RouteMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         OnRampStep(window);
         return 0;
     case WM_DROPPED_RELEASE:
-        SendDroppedStops(window);
+        SendOwedStops(window);
+        return 0;
+    case WM_CONTROL_SOCKET:
+        OnControlSocket(window, wParam, lParam);
         return 0;
     case WM_CAMERA_POWER:
         OnCameraPower(wParam);

@@ -3,6 +3,7 @@
 
 #include "app/main_window.h"
 #include "control/camera_connection.h"
+#include "control/control_port.h"
 #include "control/control_state.h"
 #include "control/error_report.h"
 #include "control/panel_window.h"
@@ -10,6 +11,7 @@
 #include "dialogs/preset_cycle.h"
 #include "panel/panel_colors.h"
 #include "panel/panel_layout.h"
+#include "services/line_server.h"
 #include "services/settings_file.h"
 
 HINSTANCE appInstance;
@@ -110,10 +112,20 @@ static void TakeToken(const char* token, int tooLong)
         return;
     if (tooLong)
     {
-        // Only its beginning is known: ask on a scratch copy whether it was meant for us.
+        // Only its beginning is known: ask on scratch copies whether it was meant for us.
         VirtualCameraOptions scratch;
         ResetVirtualCameraOptions(&scratch);
-        if (ParseVirtualCameraSwitch(&scratch, token) != SIM_SWITCH_NOT_OURS)
+        ControlPortOptions scratchControl;
+        ResetControlPortOptions(&scratchControl);
+        if (ParseVirtualCameraSwitch(&scratch, token) != SIM_SWITCH_NOT_OURS ||
+            ParseControlPortSwitch(&scratchControl, token) != CONTROL_SWITCH_NOT_OURS)
+            RejectSwitch(token);
+        return;
+    }
+    ControlSwitch control = ParseControlPortSwitch(&controlPortOptions, token);
+    if (control != CONTROL_SWITCH_NOT_OURS)
+    {
+        if (control == CONTROL_SWITCH_INVALID)
             RejectSwitch(token);
         return;
     }
@@ -157,6 +169,22 @@ static void StartVirtualCameras()
         ShowErrorBox("Cannot write the line trace to %s", lineTrace.path);
 }
 
+// A port that cannot listen (taken by another program, an address not of this computer) is
+// named in one box; the console runs on without it.
+static void StartControlPortIfAsked(HWND window)
+{
+    const ControlPortOptions* options = &controlPortOptions;
+    if (!options->enabled)
+        return;
+    char reason[LINE_SERVER_REASON_SIZE];
+    if (StartControlPort(window, options, reason, sizeof reason))
+        return;
+    ULONG address = options->address;
+    ShowErrorBox("The control port cannot listen on %d.%d.%d.%d:%d: %s", (int)(address & 0xFF),
+                 (int)((address >> 8) & 0xFF), (int)((address >> 16) & 0xFF),
+                 (int)(address >> 24), options->port, reason);
+}
+
 static void DetectColorMode()
 {
     HDC screen = GetDC(0);
@@ -171,6 +199,7 @@ int StartConsole(HINSTANCE instance, HINSTANCE previousInstance, const char* com
     if (!previousInstance && !RegisterMainWindowClass(instance))
         return 0;
     ResetVirtualCameraOptions(&virtualCameraOptions);
+    ResetControlPortOptions(&controlPortOptions);
     ResetLineTraceOption();
     ParseCommandLine(commandLine);
     ResetDriver(&cameraDriver);
@@ -200,6 +229,7 @@ int StartConsole(HINSTANCE instance, HINSTANCE previousInstance, const char* com
     StartVirtualCameras();
     OpenCamera(mainWindow, settingsImage.comPortIndex, settingsImage.baudRate, 0);
     SendDroppedStops(mainWindow); // releases dropped while its message box was up
+    StartControlPortIfAsked(mainWindow);
     return 1;
 }
 
@@ -226,6 +256,7 @@ void ResetLineTraceOption()
 
 void EndConsole()
 {
+    StopControlPort();
     DetachVirtualCameras();
     CloseLineTrace();
 }

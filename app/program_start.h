@@ -8,13 +8,15 @@
 //   sets debugTitles (dialogs/preset_cycle.h); the virtual-camera switches
 //   (sim/virtual_camera.h) attach cameras to the ports; /LINELOG:<path> (either case, '-' or
 //   '/') writes the line trace of every port to the file at path (link/line_trace.h);
-//   everything else is ignored. A token too long for the switch buffer cannot be a valid
+//   /CONTROL:[<address>:]<port> and /CONTROLHOLD:<ms> start the control port for other
+//   programs (control/control_port.h); everything else is ignored. A token too long for the switch buffer cannot be a valid
 //   switch: a virtual-camera switch that long is rejected like a malformed one, and a line
 //   trace that long is reported as a path too long.
 // - A rejected virtual-camera or line-trace switch (/LINELOG with no path) is reported once in
 //   an "Error" box and the console starts without it. A trace file that cannot be written (a
 //   folder that does not exist, a read-only place, a path too long) is named in an "Error" box
-//   at start, and the console runs without a trace.
+//   at start, and the console runs without a trace. A control port that cannot listen is named
+//   in an "Error" box too, and the console runs without it.
 // - A failure to register the class, set up the panel or create the window ends the program
 //   with exit code 0 and no message; a camera that cannot be reached does not (the camera
 //   control reports it and the window stays usable).

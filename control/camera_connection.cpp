@@ -2,6 +2,7 @@
 #include "control/camera_connection.h"
 
 #include "commands/camera_commands.h"
+#include "control/control_port.h"
 #include "control/control_state.h"
 #include "control/error_report.h"
 #include "control/panel_lights.h"
@@ -63,9 +64,10 @@ void CloseCameraLink(int pauseAfterClose)
 {
     if (!linkOpen)
         return;
-    // The release of a motion the remote started would arrive on a closed port, and the ramp
-    // timer would go on setting speeds on the next camera: both end here, on this camera.
-    StopRemoteMotions(mainWindow);
+    // The release of a motion the remote or a control client started would arrive on a closed
+    // port, and the ramp timer would go on setting speeds on the next camera: all end here, on
+    // this camera.
+    StopOutsideMotions(mainWindow);
     CameraDriver* driver = &cameraDriver;
     if (controlModeSet == 1)
     {

@@ -13,7 +13,7 @@
 #include "services/settings_file.h"
 #include "services/wait_cursor.h"
 
-static int SwappedHorizontal(int key)
+int SwappedHorizontal(int key)
 {
     if (!workingFlags.panReversed)
         return key;

@@ -35,6 +35,7 @@
 //   ActionStartCommand   the start command of a movement row (pan/tilt: from its directions).
 //   StartButtonPanTilt   the hold for a pan/tilt button, after the panReversed swap.
 //   StartKeyPanTilt      the hold for an arrow key, after the panReversed swap.
+//   SwappedHorizontal    VK_LEFT and VK_RIGHT swapped while panReversed is on.
 //   StepBrightness       BRIGHT: auto exposure on if needed, then the next brightness level.
 //   NextBrightnessLevel  72, 96, 144, 72, ... from the level read.
 #pragma once
@@ -86,5 +87,6 @@ void RunClickAction(HWND window, int id, CameraDriver* driver, int cameraReady);
 StartCommand ActionStartCommand(const PanelAction* action);
 int StartButtonPanTilt(HWND button, int horizontalKey, int verticalKey, CameraDriver* driver);
 int StartKeyPanTilt(HWND window, int key, CameraDriver* driver);
+int SwappedHorizontal(int key);
 ResultCode StepBrightness(CameraDriver* driver);
 int NextBrightnessLevel(int level);

@@ -13,24 +13,27 @@ static int rampRunning;     // an accelerated remote arrow is held: its steps ar
 static DWORD rampStartedAt; // GetTickCount when its start command succeeded
 
 // A ramp speed that a failed accelerated move left in the camera goes back first.
-void StartRemotePanTilt(HWND window, CameraDriver* driver, StartCommand start)
+ResultCode StartRemotePanTilt(HWND window, CameraDriver* driver, StartCommand start)
 {
     if (!workingFlags.acceleratedSpeed)
     {
-        if (RestoreConfiguredSpeeds(driver) == RESULT_OK)
-            start(driver);
-        return;
+        ResultCode restored = RestoreConfiguredSpeeds(driver);
+        return restored == RESULT_OK ? start(driver) : restored;
     }
     rampStep = 0;
-    if (SendRampSpeed(driver, 0) != RESULT_OK || start(driver) != RESULT_OK)
+    ResultCode result = SendRampSpeed(driver, 0);
+    if (result == RESULT_OK)
+        result = start(driver);
+    if (result != RESULT_OK)
     {
         RestoreSpeedsAfterFailure(driver);
-        return;
+        return result;
     }
     rampRunning = 1;
     rampStartedAt = GetTickCount();
     if (!SetTimer(window, TIMER_RAMP, RAMP_STEP_1_AFTER_START_MS, 0))
         MessageBeep(0); // the arrow moves at the first step until released
+    return RESULT_OK;
 }
 
 // A ramp that is running is ended even if the option was switched off meanwhile.

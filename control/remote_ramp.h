@@ -12,7 +12,8 @@
 //   meanwhile.
 //
 // Operations:
-//   StartRemotePanTilt   a remote arrow pressed: its start command, ramped when accelerated.
+//   StartRemotePanTilt   a remote arrow pressed: its start command, ramped when accelerated;
+//                        the first failing command's result.
 //   StopRemotePanTilt    its release: the stop, and the configured speeds back after a ramp.
 //   OnRampStep           WM_RAMP_STEP: the next speed step of the remote ramp.
 #pragma once
@@ -24,6 +25,6 @@
 
 extern int rampStep; // steps taken by the remote ramp since its arrow was pressed
 
-void StartRemotePanTilt(HWND window, CameraDriver* driver, StartCommand start);
+ResultCode StartRemotePanTilt(HWND window, CameraDriver* driver, StartCommand start);
 void StopRemotePanTilt(HWND window, CameraDriver* driver);
 void OnRampStep(HWND window);

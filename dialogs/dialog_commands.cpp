@@ -2,6 +2,7 @@
 #include "dialogs/dialog_commands.h"
 
 #include "control/camera_connection.h"
+#include "control/control_port.h"
 #include "control/control_state.h"
 #include "control/panel_lights.h"
 #include "control/panel_window.h"
@@ -13,11 +14,12 @@
 #include "services/wait_cursor.h"
 
 // Every command below runs its dialog modally inside the system command, where no camera event
-// is handled: a motion the remote started is stopped first, or its release would come too late.
+// is handled: a motion the remote or a control client started is stopped first, or its release
+// would come too late.
 
 void RunProgramOptionsCommand(HWND window)
 {
-    StopRemoteMotions(window);
+    StopOutsideMotions(window);
     ProgramOptionsRecord options = CurrentProgramOptions();
     if (!ShowProgramOptions(window, &options))
     {
@@ -31,7 +33,7 @@ void RunProgramOptionsCommand(HWND window)
 
 void RunImageControlCommand(HWND window)
 {
-    StopRemoteMotions(window);
+    StopOutsideMotions(window);
     if (!SwitchOperateOn(&cameraDriver))
         return;
     CameraDriver* driver = &cameraDriver;
@@ -56,7 +58,7 @@ void RunImageControlCommand(HWND window)
 
 void RunPresetCycleCommand(HWND window)
 {
-    StopRemoteMotions(window);
+    StopOutsideMotions(window);
     CameraDriver* driver = &cameraDriver;
     PresetCycleRecord cycle = {
         cameraSettings.presetCycleCount, cameraSettings.presetCycleInterval, 0, 0, 0, driver};
@@ -69,7 +71,7 @@ void RunPresetCycleCommand(HWND window)
 
 void RunAboutCommand(HWND window)
 {
-    StopRemoteMotions(window);
+    StopOutsideMotions(window);
     const uint8_t versions[UNIT_VERSION_COUNT] = {
         cameraSettings.ccuVersion, cameraSettings.headVersion, cameraSettings.panTilterVersion};
     ShowAbout(window, SHORT_TITLE, SOFTWARE_VERSION, versions);

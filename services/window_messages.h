@@ -1,11 +1,11 @@
 // Every private window message and window timer id of the console, in one place, so that none
 // is numbered twice.
 //
-// - Messages a window posts or sends to itself: the main window's 1028 and 1032..1034, the
+// - Messages a window posts or sends to itself: the main window's 1028 and 1032..1035, the
 //   Preset Cycle Mode dialog's WM_USER + 6 (1030).
 // - Messages of the camera driver to the window it reports to (2025..2027), with the kinds of
 //   WM_CAMERA_EVENT in its wParam.
-// - Timer ids: the main window's blink (2) and remote ramp (6) timers, the Preset Cycle Mode
+// - Timer ids: the main window's blink (2), remote ramp (6) and control hold (8) timers, the Preset Cycle Mode
 //   dialog's tour timer (4).
 #pragma once
 
@@ -16,6 +16,7 @@ const UINT WM_BLINK_TICK = 1028;      // per blink timer tick, while the error i
 const UINT WM_RAMP_STEP = 1032;       // per remote ramp timer tick: the ramp's next speed step
 const UINT WM_DROPPED_RELEASE = 1033; // a dropped release of a remote motion key waits
 const UINT WM_CLOSE_OWED = 1034;      // the log-off's camera close is due
+const UINT WM_CONTROL_SOCKET = 1035;  // the control port's sockets: wParam socket, lParam event
 
 // --- Preset Cycle Mode dialog to itself ---
 const UINT WM_CYCLE_STEP = WM_USER + 6; // per tour timer tick: recall the next preset
@@ -32,3 +33,4 @@ const WPARAM CAMERA_EVENT_FRAME = 104;
 const UINT_PTR TIMER_BLINK = 2;        // main window: the blinking of the failing port's light
 const UINT_PTR TIMER_PRESET_CYCLE = 4; // Preset Cycle Mode dialog: one tick per tour interval
 const UINT_PTR TIMER_RAMP = 6;         // main window: the speed ramp of the remote's arrows
+const UINT_PTR TIMER_CONTROL_HOLD = 8; // main window: the control port's next hold time-out

@@ -1,0 +1,336 @@
+// The TCP line server on window messages.
+#include "services/line_server.h"
+
+static int winsockStarted;
+
+static void ResetClient(LineServerClient* client)
+{
+    client->socket = INVALID_SOCKET;
+    client->inputLength = 0;
+    client->outputLength = 0;
+    client->reading = 0;
+    client->closeWanted = 0;
+    client->rateWindowStart = 0;
+    client->linesInWindow = 0;
+}
+
+static void ResetServer(LineServer* server)
+{
+    server->listener = INVALID_SOCKET;
+    server->port = 0;
+    for (LineServerClient& client : server->clients)
+        ResetClient(&client);
+}
+
+static void WriteReason(char* reason, int size, const char* what, int error)
+{
+    const char* words = "";
+    switch (error)
+    {
+    case WSAEADDRINUSE:
+        words = ": the port is in use";
+        break;
+    case WSAEADDRNOTAVAIL:
+        words = ": the address is not one of this computer's";
+        break;
+    case WSAEACCES:
+        words = ": access denied";
+        break;
+    default:
+        break;
+    }
+    char text[LINE_SERVER_REASON_SIZE];
+    wsprintfA(text, "%.60s (Winsock error %d%.50s)", what, error, words);
+    lstrcpynA(reason, text, size);
+}
+
+static int Fail(LineServer* server, char* reason, int size, const char* what)
+{
+    WriteReason(reason, size, what, WSAGetLastError());
+    if (server->listener != INVALID_SOCKET)
+        closesocket(server->listener);
+    server->listener = INVALID_SOCKET;
+    return 0;
+}
+
+int StartLineServer(LineServer* server, HWND window, UINT message, ULONG address, int port,
+                    LineHandler onLine, ClientClosedHandler onClosed, char* reason,
+                    int reasonSize)
+{
+    ResetServer(server);
+    server->window = window;
+    server->message = message;
+    server->onLine = onLine;
+    server->onClosed = onClosed;
+    reason[0] = 0;
+    if (!winsockStarted)
+    {
+        WSADATA data;
+        int error = WSAStartup(MAKEWORD(2, 2), &data);
+        if (error != 0)
+        {
+            WriteReason(reason, reasonSize, "Winsock cannot be started", error);
+            return 0;
+        }
+        winsockStarted = 1;
+    }
+    server->listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (server->listener == INVALID_SOCKET)
+        return Fail(server, reason, reasonSize, "no socket");
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = address;
+    local.sin_port = htons((u_short)port);
+    if (bind(server->listener, (sockaddr*)&local, sizeof local) != 0)
+        return Fail(server, reason, reasonSize, "the address cannot be taken");
+    int length = sizeof local;
+    if (getsockname(server->listener, (sockaddr*)&local, &length) == 0)
+        server->port = ntohs(local.sin_port);
+    if (listen(server->listener, LINE_SERVER_CLIENTS) != 0 ||
+        WSAAsyncSelect(server->listener, window, message, FD_ACCEPT) != 0)
+        return Fail(server, reason, reasonSize, "cannot listen");
+    return 1;
+}
+
+// --- Sending ---
+
+// Sends what the socket takes now; the rest waits for FD_WRITE.
+static void Flush(LineServerClient* client)
+{
+    while (client->outputLength > 0)
+    {
+        int sent = send(client->socket, client->output, client->outputLength, 0);
+        if (sent <= 0)
+            return; // WSAEWOULDBLOCK: FD_WRITE comes when there is room; else FD_CLOSE comes
+        MoveMemory(client->output, client->output + sent, client->outputLength - sent);
+        client->outputLength -= sent;
+    }
+}
+
+static void CloseClient(LineServer* server, int index)
+{
+    LineServerClient* client = &server->clients[index];
+    if (client->socket == INVALID_SOCKET)
+        return;
+    Flush(client); // a last answer goes out if the socket takes it
+    server->onClosed(server->window, index);
+    WSAAsyncSelect(client->socket, server->window, 0, 0); // no more messages for it
+    closesocket(client->socket);
+    ResetClient(client);
+}
+
+// Closes at once, or after the line being handled when there is one.
+static void WantClosed(LineServer* server, int index)
+{
+    LineServerClient* client = &server->clients[index];
+    if (client->socket == INVALID_SOCKET)
+        return;
+    client->closeWanted = 1;
+    if (!client->reading)
+        CloseClient(server, index);
+}
+
+void SendLine(LineServer* server, int index, const char* text)
+{
+    if (index < 0 || index >= LINE_SERVER_CLIENTS)
+        return;
+    LineServerClient* client = &server->clients[index];
+    if (client->socket == INVALID_SOCKET || client->closeWanted)
+        return;
+    int length = lstrlenA(text);
+    if (client->outputLength + length + 2 > LINE_SERVER_OUTBOX_SIZE)
+    {
+        WantClosed(server, index); // it does not read its answers
+        return;
+    }
+    CopyMemory(client->output + client->outputLength, text, length);
+    client->outputLength += length;
+    client->output[client->outputLength++] = '\r';
+    client->output[client->outputLength++] = '\n';
+    Flush(client);
+}
+
+void CloseLineClient(LineServer* server, int index, const char* lastLine)
+{
+    if (index < 0 || index >= LINE_SERVER_CLIENTS)
+        return;
+    if (lastLine)
+        SendLine(server, index, lastLine);
+    WantClosed(server, index);
+}
+
+// --- Receiving ---
+
+// 1 when the client may send one more line now.
+static int WithinRate(LineServerClient* client)
+{
+    DWORD now = GetTickCount();
+    if (client->linesInWindow == 0 || now - client->rateWindowStart >= 1000)
+    {
+        client->rateWindowStart = now;
+        client->linesInWindow = 0;
+    }
+    return ++client->linesInWindow <= LINE_SERVER_LINES_PER_SECOND;
+}
+
+// The line collected so far, handed over; empty lines are skipped.
+static void EndLine(LineServer* server, int index)
+{
+    LineServerClient* client = &server->clients[index];
+    int length = client->inputLength;
+    if (length > 0 && client->input[length - 1] == '\r')
+        --length;
+    client->input[length] = 0;
+    client->inputLength = 0;
+    if (length > LINE_SERVER_LINE_MAX)
+    {
+        CloseLineClient(server, index, "ERR line too long: 256 bytes at most");
+        return;
+    }
+    if (length == 0)
+        return;
+    if (!WithinRate(client))
+    {
+        CloseLineClient(server, index, "ERR flood: over 100 lines a second");
+        return;
+    }
+    char line[LINE_SERVER_LINE_MAX + 1];
+    CopyMemory(line, client->input, length + 1); // the client's buffer takes the next bytes
+    server->onLine(server->window, index, line);
+}
+
+static void TakeBytes(LineServer* server, int index, const char* bytes, int count)
+{
+    LineServerClient* client = &server->clients[index];
+    for (int i = 0; i < count && !client->closeWanted; ++i)
+    {
+        if (bytes[i] == '\n')
+        {
+            EndLine(server, index);
+        }
+        else if (client->inputLength <= LINE_SERVER_LINE_MAX) // room for a line and its "\r"
+        {
+            client->input[client->inputLength++] = bytes[i];
+        }
+        else
+        {
+            CloseLineClient(server, index, "ERR line too long: 256 bytes at most");
+        }
+    }
+}
+
+// Reads until the socket has nothing more. When the peer has closed its end, its last line
+// (also one without "\n") is handled and the client closed.
+static void ReadClient(LineServer* server, int index)
+{
+    LineServerClient* client = &server->clients[index];
+    if (client->reading)
+        return; // the running line's handler reads on when it returns
+    client->reading = 1;
+    while (!client->closeWanted)
+    {
+        char chunk[512];
+        int got = recv(client->socket, chunk, sizeof chunk, 0);
+        if (got > 0)
+        {
+            TakeBytes(server, index, chunk, got);
+            continue;
+        }
+        if (got == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK)
+            break;
+        if (got == 0 && client->inputLength > 0)
+            EndLine(server, index);
+        client->closeWanted = 1; // closed by the peer, or broken
+    }
+    client->reading = 0;
+    if (client->closeWanted)
+        CloseClient(server, index);
+}
+
+static void Accept(LineServer* server)
+{
+    SOCKET socket = accept(server->listener, 0, 0);
+    if (socket == INVALID_SOCKET)
+        return;
+    for (int index = 0; index < LINE_SERVER_CLIENTS; ++index)
+    {
+        LineServerClient* client = &server->clients[index];
+        if (client->socket != INVALID_SOCKET)
+            continue;
+        BOOL noDelay = TRUE; // answers go out at once, not after the next line
+        setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, (const char*)&noDelay, sizeof noDelay);
+        if (WSAAsyncSelect(socket, server->window, server->message,
+                           FD_READ | FD_WRITE | FD_CLOSE) != 0)
+            break;
+        ResetClient(client);
+        client->socket = socket;
+        return;
+    }
+    static const char full[] = "ERR too many clients: 4 at most\r\n";
+    send(socket, full, sizeof full - 1, 0);
+    closesocket(socket);
+}
+
+static int ClientOf(const LineServer* server, SOCKET socket)
+{
+    for (int index = 0; index < LINE_SERVER_CLIENTS; ++index)
+        if (server->clients[index].socket == socket)
+            return index;
+    return -1;
+}
+
+void OnLineServerMessage(LineServer* server, WPARAM socket, LPARAM event)
+{
+    if (server->listener == INVALID_SOCKET)
+        return;
+    if ((SOCKET)socket == server->listener)
+    {
+        if (WSAGETSELECTEVENT(event) == FD_ACCEPT)
+            Accept(server);
+        return;
+    }
+    int index = ClientOf(server, (SOCKET)socket);
+    if (index < 0)
+        return; // a message still queued for a client closed since
+    switch (WSAGETSELECTEVENT(event))
+    {
+    case FD_READ:
+        ReadClient(server, index);
+        break;
+    case FD_WRITE:
+        Flush(&server->clients[index]);
+        break;
+    case FD_CLOSE:
+        if (server->clients[index].reading)
+            server->clients[index].closeWanted = 1;
+        else
+            ReadClient(server, index); // the lines sent before the close, then the close
+        break;
+    default:
+        break;
+    }
+}
+
+void StopLineServer(LineServer* server)
+{
+    if (server->listener == INVALID_SOCKET)
+        return;
+    for (int index = 0; index < LINE_SERVER_CLIENTS; ++index)
+        WantClosed(server, index);
+    WSAAsyncSelect(server->listener, server->window, 0, 0);
+    closesocket(server->listener);
+    server->listener = INVALID_SOCKET;
+}
+
+int LineServerPort(const LineServer* server)
+{
+    return server->listener == INVALID_SOCKET ? 0 : server->port;
+}
+
+int LineServerClients(const LineServer* server)
+{
+    int count = 0;
+    for (const LineServerClient& client : server->clients)
+        count += client.socket != INVALID_SOCKET;
+    return count;
+}
