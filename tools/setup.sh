@@ -4,7 +4,7 @@
 # First what the 64-bit build and its tests need: MinGW-w64 for both targets (the 32-bit
 # program and the 64-bit build the tests run on), the machine's own C and C++ compiler (the
 # native camera and the test shim), Wine's 64-bit loader and its fonts, CMake,
-# Ninja, GoogleTest, socat, Xvfb, xdotool, ImageMagick and zip. Failing to install these is the
+# Ninja, GoogleTest, socat, Xvfb, xdotool, ImageMagick, zip and nc. Failing to install these is the
 # one fatal error: it names the packages and gives apt's reason.
 #
 # Then, as an extra, Wine's 32-bit loader (the i386 architecture, wine and wine32), only on a
@@ -37,6 +37,7 @@ needed_64bit() {
   have xdotool || echo xdotool
   have import || echo imagemagick
   have zip || echo zip
+  have nc || echo netcat-openbsd # to talk to the control port by hand
   [ -f /usr/src/googletest/CMakeLists.txt ] || echo googletest
   [ -x /usr/lib/wine/wine64 ] || echo wine64
   installed fonts-wine || echo fonts-wine
