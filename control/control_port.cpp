@@ -508,8 +508,19 @@ static void Act(HWND window, int button, Answer* answer)
         SayCameraOutcome(answer, &cameraDriver);
 }
 
-// release: a movement stops (never refused: later when the console is busy); any other
-// button acts now, as the remote's keys act on their release.
+// The release of a held movement while the console is busy: never refused, its stop goes out
+// as soon as the console is free.
+static void OweRelease(HWND window, int client, int button, Answer* answer)
+{
+    ControlHold* hold = FindHold(client, button);
+    SetButtonState(panelButtons[button], BUTTON_UP);
+    hold->stopOwed = 1;
+    PostMessageA(window, WM_DROPPED_RELEASE, 0, 0);
+    SayOk(answer);
+}
+
+// release, on a free console: a movement stops; any other button acts now, as the remote's
+// keys act on their release.
 static void Release(HWND window, int client, int button, Answer* answer)
 {
     ControlHold* hold = FindHold(client, button);
@@ -519,13 +530,6 @@ static void Release(HWND window, int client, int button, Answer* answer)
         return;
     }
     SetButtonState(panelButtons[button], BUTTON_UP);
-    if (IsMovement(button) && ConsoleBusy())
-    {
-        hold->stopOwed = 1;
-        PostMessageA(window, WM_DROPPED_RELEASE, 0, 0);
-        SayOk(answer);
-        return;
-    }
     FreeHold(hold);
     if (IsMovement(button))
     {
@@ -841,7 +845,7 @@ void RunControlCommand(HWND window, int client, const char* line, char* text, in
     }
     if (passes && ConsoleBusy())
     {
-        Release(window, client, value, &answer); // its stop is owed
+        OweRelease(window, client, value, &answer);
         return;
     }
     SendOwedControlStops(window); // a stop still owed goes before anything new

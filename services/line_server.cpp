@@ -107,6 +107,19 @@ static void Flush(LineServerClient* client)
     }
 }
 
+// A socket closed with input it has not read is reset, and the answers still on their way to
+// the client are lost with it, the last one saying why it was closed among them. So the
+// sending side is shut first and the input that has come is read away before the close.
+static void CloseGracefully(SOCKET socket)
+{
+    shutdown(socket, SD_SEND);
+    char scrap[512];
+    for (int reads = 0; reads < 256; ++reads) // at most 128 KB; a client still sending is cut
+        if (recv(socket, scrap, sizeof scrap, 0) <= 0)
+            break;
+    closesocket(socket);
+}
+
 static void CloseClient(LineServer* server, int index)
 {
     LineServerClient* client = &server->clients[index];
@@ -115,7 +128,7 @@ static void CloseClient(LineServer* server, int index)
     Flush(client); // a last answer goes out if the socket takes it
     server->onClosed(server->window, index);
     WSAAsyncSelect(client->socket, server->window, 0, 0); // no more messages for it
-    closesocket(client->socket);
+    CloseGracefully(client->socket);
     ResetClient(client);
 }
 
@@ -173,7 +186,15 @@ static int WithinRate(LineServerClient* client)
     return ++client->linesInWindow <= LINE_SERVER_LINES_PER_SECOND;
 }
 
-// The line collected so far, handed over; empty lines are skipped.
+static int Blank(const char* text, int length)
+{
+    for (int i = 0; i < length; ++i)
+        if (text[i] != ' ' && text[i] != '\t')
+            return 0;
+    return 1;
+}
+
+// The line collected so far, handed over; blank lines are skipped.
 static void EndLine(LineServer* server, int index)
 {
     LineServerClient* client = &server->clients[index];
@@ -187,7 +208,7 @@ static void EndLine(LineServer* server, int index)
         CloseLineClient(server, index, "ERR line too long: 256 bytes at most");
         return;
     }
-    if (length == 0)
+    if (Blank(client->input, length))
         return;
     if (!WithinRate(client))
     {
@@ -301,10 +322,9 @@ void OnLineServerMessage(LineServer* server, WPARAM socket, LPARAM event)
         Flush(&server->clients[index]);
         break;
     case FD_CLOSE:
-        if (server->clients[index].reading)
-            server->clients[index].closeWanted = 1;
-        else
-            ReadClient(server, index); // the lines sent before the close, then the close
+        // The lines sent before the close, then the close. While one of its lines is being
+        // handled, the reading loop of that line meets the close itself when it reads on.
+        ReadClient(server, index);
         break;
     default:
         break;

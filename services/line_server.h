@@ -5,7 +5,7 @@
 // messages, and an idle server costs nothing.
 //
 // Principles of operation:
-// - A line ends at "\n"; a "\r" before it is dropped. A line over LINE_SERVER_LINE_MAX bytes,
+// - A line ends at "\n"; a "\r" before it is dropped; blank lines are skipped, unanswered. A line over LINE_SERVER_LINE_MAX bytes,
 //   or more than LINE_SERVER_LINES_PER_SECOND lines in one second, is answered with one ERR
 //   line and closes that client alone; so does a client that leaves its answers unread until
 //   LINE_SERVER_OUTBOX_SIZE bytes wait. Nothing a client sends can close the server.
@@ -14,8 +14,10 @@
 //   command and close at once), a last line without "\n" too; then the client is closed.
 // - The handler may run a message loop (a message box); a message for a client whose line is
 //   being handled waits: its bytes stay in the socket until that line's handling has ended,
-//   so each client's answers keep the order of its lines. A client that went away meanwhile is
-//   closed after that line.
+//   so each client's answers keep the order of its lines; lines it sent before it went away
+//   meanwhile are still handled after that line.
+// - A client closed by the server has its input read away first: a socket closed with unread
+//   input would be reset, and the answers on their way, the last ERR line among them, lost.
 // - The closed handler is called once for every client that goes, whatever the reason
 //   (the peer closed, a limit, StopLineServer), before its slot is free again.
 //
