@@ -184,29 +184,31 @@ static int Drawn(int button)
     return GetButtonState(panelButtons[button]);
 }
 
+static HWND shownBox; // the box WhileModal found
+
+static BOOL CALLBACK FindShownBox(HWND window, LPARAM)
+{
+    char name[16];
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpA(name, "#32770") == 0 && IsWindowVisible(window))
+        shownBox = window;
+    return !shownBox;
+}
+
 // Runs open, which shows a modal box or dialog on this thread; once it is up, a second thread
 // runs inside (with clients that do not pump) and then closes it with OK.
 static void WhileModal(const std::function<void()>& open, const std::function<void()>& inside)
 {
     DWORD consoleThread = GetCurrentThreadId();
+    shownBox = 0;
     std::thread other([&] {
-        static HWND box;
-        box = 0;
-        for (DWORD began = GetTickCount(); !box && GetTickCount() - began < 5000; Sleep(5))
-            EnumThreadWindows(
-                consoleThread,
-                [](HWND window, LPARAM) {
-                    char name[16];
-                    GetClassNameA(window, name, sizeof name);
-                    if (lstrcmpA(name, "#32770") == 0 && IsWindowVisible(window))
-                        box = window;
-                    return (BOOL)!box;
-                },
-                0);
-        EXPECT_TRUE(box != 0) << "no box came up";
-        if (box)
-            inside();
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        for (DWORD began = GetTickCount(); !shownBox && GetTickCount() - began < 5000; Sleep(5))
+            EnumThreadWindows(consoleThread, FindShownBox, 0);
+        EXPECT_TRUE(shownBox != 0) << "no box came up";
+        if (!shownBox)
+            return;
+        inside();
+        PostMessageA(shownBox, WM_COMMAND, IDOK, 0);
     });
     open();
     other.join();
