@@ -13,6 +13,7 @@
 #include "control/remote_ramp.h"
 #include "dialogs/dialog_commands.h"
 #include "dialogs/preset_cycle.h"
+#include "panel/panel_button.h"
 #include "panel/panel_layout.h"
 #include "panel/panel_painter.h"
 #include "services/settings_file.h"
@@ -245,6 +246,7 @@ static LRESULT OnQueryEndSession(HWND window)
     SaveSettingsNow(window);
     StopPresetTour(); // its next step would recall on a closed port
     sessionEnding = 1;
+    SetControlPortSessionEnding(1);
     logOffCloseOwed = 1;
     if (ConsoleIdle())
         CloseOwedCamera(window);
@@ -263,6 +265,7 @@ static LRESULT OnEndSession(HWND window, WPARAM ending)
     {
         logOffCloseOwed = 0;
         sessionEnding = 0;
+        SetControlPortSessionEnding(0);
         settingsSaved = 0;
     }
     else if (ConsoleIdle())
@@ -282,6 +285,7 @@ static LRESULT OnCreate(HWND window, const CREATESTRUCTA* create)
     CreatePanelControls(window);
     EditSystemMenu(window);
     sessionEnding = 0; // a new window has no log-off under way
+    SetControlPortSessionEnding(0);
     logOffCloseOwed = 0;
     return 0;
 }
@@ -329,6 +333,9 @@ static LRESULT OnKeyDown(HWND window, WPARAM key)
     if (commandBusy)
         return 0; // dropped, not queued
     commandBusy = 1;
+    int id = ActionKeyButton(key);
+    if (id >= 0 && ActionAllowed(id))
+        StopControlMovements(window); // the operator takes the camera over
     HandleKeyDown(window, key);
     EndBusyHandler(window);
     return 0;
@@ -340,6 +347,9 @@ static LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
     if (LOWORD(lParam) == 0 || HIWORD(lParam) == 1 || commandBusy)
         return 0;
     commandBusy = 1;
+    int id = LOWORD(wParam);
+    if (lParam == BN_PANEL_PRESSED && id < PANEL_BUTTON_COUNT && ActionAllowed(id))
+        StopControlMovements(window); // the operator takes the camera over
     LRESULT result = HandlePanelCommand(window, wParam, lParam);
     EndBusyHandler(window);
     return result;

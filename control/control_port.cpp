@@ -186,6 +186,13 @@ static void Say(Answer* answer, const char* format, ...)
     va_start(arguments, format);
     wvsprintfA(text, format, arguments);
     va_end(arguments);
+    // One answer is one line: a result text may end with a line break of its own.
+    int length = 0;
+    for (char* at = text; *at; ++at, ++length)
+        if ((unsigned char)*at < ' ')
+            *at = ' ';
+    while (length > 0 && text[length - 1] == ' ')
+        text[--length] = 0;
     lstrcpynA(answer->text, text, answer->size);
 }
 
@@ -197,16 +204,22 @@ static void SayOk(Answer* answer)
 static const char BUSY_TEXT[] =
     "ERR busy: the console is running another command or has a dialog or message open";
 
-// The camera's outcome after a command that talks to it: OK, or why not in the result's words.
+static LONG reportsAtCommandStart; // the link's status reports when the command began
+
+// The camera's outcome after a command that may talk to it: OK, or why not in the result's
+// words. A command that sent nothing (AUTO while the focus is automatic already) is OK while
+// the camera answers: the link's last result is then an older command's.
 static void SayCameraOutcome(Answer* answer, const CameraDriver* driver)
 {
-    ResultCode result = LinkLastResult(driver);
+    int talked = LinkStatusReports(driver) != reportsAtCommandStart;
+    ResultCode result = talked ? LinkLastResult(driver) : RESULT_OK;
     if (result == RESULT_OK && CameraIsReady(driver))
     {
         SayOk(answer);
         return;
     }
     char text[RESULT_TEXT_SIZE] = "";
+    result = LinkLastResult(driver);
     if (!FormatResultMessage(result, result, text, sizeof text))
         lstrcpynA(text, "the camera does not answer", sizeof text);
     Say(answer, "ERR camera not responding: %.200s", text);
@@ -228,6 +241,7 @@ struct ControlHold
 };
 
 static ControlHold holds[CONTROL_HOLDS];
+static int sessionEnding; // from a log-off's start: nothing new is started
 
 static int ConsoleBusy()
 {
@@ -310,11 +324,15 @@ static void ArmHoldTimer(HWND window)
         MessageBeep(0); // no time-out: the release or the disconnect still stops
 }
 
-static ResultCode StartMovement(HWND window, CameraDriver* driver, int button)
+// *sent is set when the start went to the camera: a start whose reply was lost may have been
+// carried out, and then only a stop stops it.
+static ResultCode StartMovement(HWND window, CameraDriver* driver, int button, int* sent)
 {
     const PanelAction* action = &PANEL_ACTIONS[button];
+    *sent = 0;
     if (!EnsureCameraReady(driver))
         return LinkLastResult(driver) != RESULT_OK ? LinkLastResult(driver) : RESULT_NOT_CONNECTED;
+    *sent = 1;
     if (action->kind == ACTION_PAN_TILT)
     {
         StartCommand start = PanTiltStartCommand(SwappedHorizontal(action->horizontalKey),
@@ -384,14 +402,19 @@ void SendOwedControlStops(HWND window)
     }
 }
 
-void OnControlHoldTimer(HWND window)
+static void LetGoDueHolds(HWND window)
 {
-    KillTimer(window, TIMER_CONTROL_HOLD);
     DWORD now = GetTickCount();
     for (ControlHold& hold : holds)
         if (Held(&hold) && now - hold.pressedAt >= holdTimeMs)
             LetGo(window, &hold);
     ArmHoldTimer(window);
+}
+
+void OnControlHoldTimer(HWND window)
+{
+    KillTimer(window, TIMER_CONTROL_HOLD);
+    LetGoDueHolds(window);
 }
 
 static void LetGoHoldsOf(HWND window, int client)
@@ -419,6 +442,31 @@ static void StopControlHolds(HWND window)
     ArmHoldTimer(window);
 }
 
+// The held movements stopped now, their buttons up; held buttons of other kinds stay.
+static void StopHeldMovements(HWND window)
+{
+    for (ControlHold& hold : holds)
+    {
+        if (!hold.used || !IsMovement(hold.button))
+            continue;
+        int button = hold.button;
+        FreeHold(&hold);
+        SetButtonState(panelButtons[button], BUTTON_UP);
+        StopMovement(window, &cameraDriver, button);
+    }
+    ArmHoldTimer(window);
+}
+
+void StopControlMovements(HWND window)
+{
+    StopHeldMovements(window);
+}
+
+void SetControlPortSessionEnding(int ending)
+{
+    sessionEnding = ending;
+}
+
 void StopOutsideMotions(HWND window)
 {
     StopRemoteMotions(window);
@@ -436,13 +484,15 @@ static int FreeHolds()
 }
 
 // A movement started for a client's press: its hold is taken only once the start succeeded,
-// since making the camera ready may close the link, which lets every hold go. A failed turn
-// stops the old direction, which may still run.
+// since making the camera ready may close the link, which lets every hold go. A start that
+// failed on the line is stopped at once, as is the old direction of a failed turn: either may
+// be running.
 static void PressMovement(HWND window, int client, int button, int turnedFrom, Answer* answer)
 {
     CameraDriver* driver = &cameraDriver;
     SetButtonState(panelButtons[button], BUTTON_PRESSED);
-    ResultCode started = StartMovement(window, driver, button);
+    int sent = 0;
+    ResultCode started = StartMovement(window, driver, button, &sent);
     ControlHold* old = turnedFrom >= 0 ? FindHold(client, turnedFrom) : 0;
     if (old)
     {
@@ -456,7 +506,7 @@ static void PressMovement(HWND window, int client, int button, int turnedFrom, A
         return;
     }
     SetButtonState(panelButtons[button], BUTTON_UP);
-    if (started == RESULT_OK || old)
+    if (sent || old)
         StopMovement(window, driver, button);
     SayCameraOutcome(answer, driver);
 }
@@ -498,9 +548,19 @@ static void Press(HWND window, int client, int button, Answer* answer)
     SayOk(answer);
 }
 
+// A preset, HOME or another camera takes the camera elsewhere: the movements held through the
+// port stop first, and their hold times, which this long command would hold up, end with them.
+static int TakesCameraElsewhere(int button)
+{
+    return (button >= ID_PRESET_1 && button <= ID_PRESET_6) || button == ID_HOME ||
+           (button >= ID_CAMERA_1 && button <= ID_CAMERA_4);
+}
+
 // A click's action as the panel runs it, and the outcome; PRESET and L/R talk to no camera.
 static void Act(HWND window, int button, Answer* answer)
 {
+    if (TakesCameraElsewhere(button))
+        StopHeldMovements(window);
     RunClickAction(window, button, &cameraDriver, 0);
     if (button == ID_PRESET || button == ID_PAN_REVERSE)
         SayOk(answer);
@@ -591,12 +651,15 @@ static void Preset(int preset, int store, Answer* answer)
 
 static void Operate(int on, Answer* answer)
 {
-    if (operateMode != on)
-        ToggleOperateMode(&cameraDriver);
     if (operateMode == on)
+    {
         SayOk(answer);
-    else
-        SayCameraOutcome(answer, &cameraDriver);
+        return;
+    }
+    ToggleOperateMode(&cameraDriver);
+    SayCameraOutcome(answer, &cameraDriver);
+    if (operateMode != on && answer->text[0] == 'O')
+        Say(answer, "ERR camera not responding: OPERATE stays %s", on ? "off" : "on");
 }
 
 static const char* LightName(int index)
@@ -769,11 +832,11 @@ static void Run(HWND window, int client, CommandId id, int value, Answer* answer
         break;
     case COMMAND_RECALL:
     case COMMAND_STORE:
+        StopHeldMovements(window);
         Preset(value, id == COMMAND_STORE, answer);
         break;
     case COMMAND_CAMERA:
-        RunClickAction(window, ID_CAMERA_1 + value - 1, &cameraDriver, 0);
-        SayCameraOutcome(answer, &cameraDriver);
+        Act(window, ID_CAMERA_1 + value - 1, answer);
         break;
     case COMMAND_OPERATE:
         Operate(value, answer);
@@ -832,6 +895,11 @@ void RunControlCommand(HWND window, int client, const char* line, char* text, in
         return;
     }
     int passes = PassesWhileBusy(client, command->id, value);
+    if (sessionEnding && !passes)
+    {
+        Say(&answer, "ERR refused: the session is ending");
+        return;
+    }
     if (ConsoleBusy() && !passes)
     {
         Say(&answer, BUSY_TEXT);
@@ -849,6 +917,7 @@ void RunControlCommand(HWND window, int client, const char* line, char* text, in
         return;
     }
     SendOwedControlStops(window); // a stop still owed goes before anything new
+    reportsAtCommandStart = LinkStatusReports(&cameraDriver);
     commandBusy = 1;
     Run(window, client, command->id, value, &answer);
     UpdateOperateLight();
@@ -888,9 +957,11 @@ void StopControlPort()
     StopLineServer(&server);
 }
 
+// The hold times are looked at here too: a timer message comes only when no other message
+// waits, and a client that keeps sending would hold it back.
 void OnControlSocket(HWND window, WPARAM socket, LPARAM event)
 {
-    (void)window;
+    LetGoDueHolds(window);
     if (serverRunning)
         OnLineServerMessage(&server, socket, event);
 }

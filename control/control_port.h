@@ -31,7 +31,14 @@
 //   turns the movement to the new button. A button held by one client cannot be pressed by
 //   another.
 // - The link's close (another camera, Initialize Camera, exit) and every dialog stop the held
-//   movements first, as they stop the remote's (StopOutsideMotions).
+//   movements first, as they stop the remote's (StopOutsideMotions). So do the operator's
+//   panel buttons and keys (the operator takes the camera over; while a hand holds a panel
+//   button the console handles no other message, the port's included) and a port command that
+//   takes the camera elsewhere (a preset, HOME, another camera), which may run for seconds.
+// - A start command that failed on the line is followed by its stop: its reply may have been
+//   lost after the camera carried it out.
+// - An answer is about its own command: one that sent nothing is OK while the camera answers.
+// - The hold times are looked at on the hold timer and on every message of the port.
 //
 // Operations:
 //   ResetControlPortOptions, ParseControlPortSwitch   the command-line switches.
@@ -42,6 +49,10 @@
 //   RunControlCommand   one command line of a client, its answer into answer.
 //   StopOutsideMotions  every movement the remote or a control client holds, stopped now;
 //                       for the code that closes the link or opens a dialog.
+//   StopControlMovements  the movements held through the port, stopped now: the operator's
+//                       hand on the panel or the keys takes the camera over.
+//   SetControlPortSessionEnding  from a log-off's start until it is cancelled, commands that
+//                       would start anything are refused.
 //   SendOwedControlStops  the stops owed to releases that came while the console was busy.
 //   ControlPortNumber   the port listened on, 0 when none.
 #pragma once
@@ -81,5 +92,7 @@ void OnControlSocket(HWND window, WPARAM socket, LPARAM event);
 void OnControlHoldTimer(HWND window);
 void RunControlCommand(HWND window, int client, const char* line, char* answer, int size);
 void StopOutsideMotions(HWND window);
+void StopControlMovements(HWND window);
+void SetControlPortSessionEnding(int ending);
 void SendOwedControlStops(HWND window);
 int ControlPortNumber();

@@ -244,7 +244,7 @@ int HandlePanelCommand(HWND window, WPARAM controlId, LPARAM action)
 
 // --- Keys ---
 
-static int KeyButton(WPARAM key)
+int ActionKeyButton(WPARAM key)
 {
     for (const ActionKey& actionKey : ACTION_KEYS)
         if (actionKey.key == key)
@@ -254,7 +254,7 @@ static int KeyButton(WPARAM key)
 
 void HandleKeyDown(HWND window, WPARAM key)
 {
-    int id = KeyButton(key);
+    int id = ActionKeyButton(key);
     if (id < 0 || !ActionAllowed(id))
         return;
     CameraDriver* driver = &cameraDriver;

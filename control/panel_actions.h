@@ -36,6 +36,7 @@
 //   StartButtonPanTilt   the hold for a pan/tilt button, after the panReversed swap.
 //   StartKeyPanTilt      the hold for an arrow key, after the panReversed swap.
 //   SwappedHorizontal    VK_LEFT and VK_RIGHT swapped while panReversed is on.
+//   ActionKeyButton      the panel button a console key stands for; -1 for other keys.
 //   StepBrightness       BRIGHT: auto exposure on if needed, then the next brightness level.
 //   NextBrightnessLevel  72, 96, 144, 72, ... from the level read.
 #pragma once
@@ -88,5 +89,6 @@ StartCommand ActionStartCommand(const PanelAction* action);
 int StartButtonPanTilt(HWND button, int horizontalKey, int verticalKey, CameraDriver* driver);
 int StartKeyPanTilt(HWND window, int key, CameraDriver* driver);
 int SwappedHorizontal(int key);
+int ActionKeyButton(WPARAM key); // the button a console key stands for, or -1
 ResultCode StepBrightness(CameraDriver* driver);
 int NextBrightnessLevel(int level);

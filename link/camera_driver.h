@@ -62,6 +62,7 @@ struct CameraDriver
     // Results.
     ResultCode lastResult;     // result of the last link operation
     ResultCode reportedResult; // lastResult as of the last status report
+    LONG statusReports;        // counts status reports: one at the end of every transaction
 
     // Receive buffers.
     uint8_t replyBuffer[FRAME_BUFFER_SIZE]; // frame last received by a transaction
@@ -111,6 +112,9 @@ int CameraIsReady(const CameraDriver* driver); // 1 while the camera is known to
 // Whether the reader thread posts WM_CAMERA_EVENT: 1 on, 0 off.
 void SetCameraEventsEnabled(CameraDriver* driver, int on);
 ResultCode LinkLastResult(const CameraDriver* driver); // result of the last link operation
+// How many status reports (ReportLinkStatus) the link has made: a caller that notes it before
+// an action tells whether the action talked to the camera, and so whether LinkLastResult is its.
+LONG LinkStatusReports(const CameraDriver* driver);
 
 // --- Timing (timing.cpp); used throughout the program ---
 

@@ -299,8 +299,14 @@ ResultCode LinkLastResult(const CameraDriver* driver)
     return driver->lastResult;
 }
 
+LONG LinkStatusReports(const CameraDriver* driver)
+{
+    return driver->statusReports;
+}
+
 void ReportLinkStatus(CameraDriver* driver)
 {
+    ++driver->statusReports;
     ResultCode result = driver->lastResult;
     int failing = result != RESULT_OK;
     int wasFailing = driver->reportedResult != RESULT_OK;

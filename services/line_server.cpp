@@ -1,11 +1,17 @@
 // The TCP line server on window messages.
+// WSAAsyncSelect is marked deprecated by the Windows SDK in favour of WSAEventSelect, which
+// would need a thread or a wait of our own; window messages are the point here.
+#define _WINSOCK_DEPRECATED_NO_WARNINGS
+#include <winsock2.h>
+#include <mstcpip.h>
+
 #include "services/line_server.h"
 
 static int winsockStarted;
 
 static void ResetClient(LineServerClient* client)
 {
-    client->socket = INVALID_SOCKET;
+    client->socket = LINE_SERVER_NO_SOCKET;
     client->inputLength = 0;
     client->outputLength = 0;
     client->reading = 0;
@@ -16,7 +22,7 @@ static void ResetClient(LineServerClient* client)
 
 static void ResetServer(LineServer* server)
 {
-    server->listener = INVALID_SOCKET;
+    server->listener = LINE_SERVER_NO_SOCKET;
     server->port = 0;
     for (LineServerClient& client : server->clients)
         ResetClient(&client);
@@ -47,9 +53,9 @@ static void WriteReason(char* reason, int size, const char* what, int error)
 static int Fail(LineServer* server, char* reason, int size, const char* what)
 {
     WriteReason(reason, size, what, WSAGetLastError());
-    if (server->listener != INVALID_SOCKET)
+    if (server->listener != LINE_SERVER_NO_SOCKET)
         closesocket(server->listener);
-    server->listener = INVALID_SOCKET;
+    server->listener = LINE_SERVER_NO_SOCKET;
     return 0;
 }
 
@@ -75,7 +81,7 @@ int StartLineServer(LineServer* server, HWND window, UINT message, ULONG address
         winsockStarted = 1;
     }
     server->listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (server->listener == INVALID_SOCKET)
+    if (server->listener == LINE_SERVER_NO_SOCKET)
         return Fail(server, reason, reasonSize, "no socket");
     sockaddr_in local = {};
     local.sin_family = AF_INET;
@@ -123,7 +129,7 @@ static void CloseGracefully(SOCKET socket)
 static void CloseClient(LineServer* server, int index)
 {
     LineServerClient* client = &server->clients[index];
-    if (client->socket == INVALID_SOCKET)
+    if (client->socket == LINE_SERVER_NO_SOCKET)
         return;
     Flush(client); // a last answer goes out if the socket takes it
     server->onClosed(server->window, index);
@@ -136,7 +142,7 @@ static void CloseClient(LineServer* server, int index)
 static void WantClosed(LineServer* server, int index)
 {
     LineServerClient* client = &server->clients[index];
-    if (client->socket == INVALID_SOCKET)
+    if (client->socket == LINE_SERVER_NO_SOCKET)
         return;
     client->closeWanted = 1;
     if (!client->reading)
@@ -148,7 +154,7 @@ void SendLine(LineServer* server, int index, const char* text)
     if (index < 0 || index >= LINE_SERVER_CLIENTS)
         return;
     LineServerClient* client = &server->clients[index];
-    if (client->socket == INVALID_SOCKET || client->closeWanted)
+    if (client->socket == LINE_SERVER_NO_SOCKET || client->closeWanted)
         return;
     int length = lstrlenA(text);
     if (client->outputLength + length + 2 > LINE_SERVER_OUTBOX_SIZE)
@@ -208,13 +214,13 @@ static void EndLine(LineServer* server, int index)
         CloseLineClient(server, index, "ERR line too long: 256 bytes at most");
         return;
     }
-    if (Blank(client->input, length))
-        return;
-    if (!WithinRate(client))
+    if (!WithinRate(client)) // blank lines too: a stream of them is a flood like any other
     {
         CloseLineClient(server, index, "ERR flood: over 100 lines a second");
         return;
     }
+    if (Blank(client->input, length))
+        return;
     char line[LINE_SERVER_LINE_MAX + 1];
     CopyMemory(line, client->input, length + 1); // the client's buffer takes the next bytes
     server->onLine(server->window, index, line);
@@ -240,20 +246,29 @@ static void TakeBytes(LineServer* server, int index, const char* bytes, int coun
     }
 }
 
-// Reads until the socket has nothing more. When the peer has closed its end, its last line
-// (also one without "\n") is handled and the client closed.
+// Reads until the socket has nothing more, or the read budget is spent: then a message of
+// our own comes back for the rest after the messages queued meanwhile. When the peer has
+// closed its end, its last line (also one without "\n") is handled and the client closed.
 static void ReadClient(LineServer* server, int index)
 {
     LineServerClient* client = &server->clients[index];
     if (client->reading)
         return; // the running line's handler reads on when it returns
     client->reading = 1;
+    int budget = LINE_SERVER_READ_BUDGET;
     while (!client->closeWanted)
     {
+        if (budget <= 0)
+        {
+            PostMessageA(server->window, server->message, (WPARAM)client->socket,
+                         WSAMAKESELECTREPLY(FD_READ, 0));
+            break;
+        }
         char chunk[512];
         int got = recv(client->socket, chunk, sizeof chunk, 0);
         if (got > 0)
         {
+            budget -= got;
             TakeBytes(server, index, chunk, got);
             continue;
         }
@@ -268,18 +283,34 @@ static void ReadClient(LineServer* server, int index)
         CloseClient(server, index);
 }
 
+// TCP keep-alives after KEEPALIVE_IDLE_MS of silence, then every KEEPALIVE_PROBE_MS: a client
+// whose network went away without a word is closed when they go unanswered, and its slot is
+// free again. Where the system does not take the times, its own keep-alive times stand.
+const ULONG KEEPALIVE_IDLE_MS = 10000;
+const ULONG KEEPALIVE_PROBE_MS = 2000;
+
+static void KeepAlive(SOCKET socket)
+{
+    BOOL on = TRUE;
+    setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, (const char*)&on, sizeof on);
+    tcp_keepalive times = {1, KEEPALIVE_IDLE_MS, KEEPALIVE_PROBE_MS};
+    DWORD returned = 0;
+    WSAIoctl(socket, SIO_KEEPALIVE_VALS, &times, sizeof times, 0, 0, &returned, 0, 0);
+}
+
 static void Accept(LineServer* server)
 {
     SOCKET socket = accept(server->listener, 0, 0);
-    if (socket == INVALID_SOCKET)
+    if (socket == LINE_SERVER_NO_SOCKET)
         return;
     for (int index = 0; index < LINE_SERVER_CLIENTS; ++index)
     {
         LineServerClient* client = &server->clients[index];
-        if (client->socket != INVALID_SOCKET)
+        if (client->socket != LINE_SERVER_NO_SOCKET)
             continue;
         BOOL noDelay = TRUE; // answers go out at once, not after the next line
         setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, (const char*)&noDelay, sizeof noDelay);
+        KeepAlive(socket);
         if (WSAAsyncSelect(socket, server->window, server->message,
                            FD_READ | FD_WRITE | FD_CLOSE) != 0)
             break;
@@ -302,7 +333,7 @@ static int ClientOf(const LineServer* server, SOCKET socket)
 
 void OnLineServerMessage(LineServer* server, WPARAM socket, LPARAM event)
 {
-    if (server->listener == INVALID_SOCKET)
+    if (server->listener == LINE_SERVER_NO_SOCKET)
         return;
     if ((SOCKET)socket == server->listener)
     {
@@ -333,24 +364,24 @@ void OnLineServerMessage(LineServer* server, WPARAM socket, LPARAM event)
 
 void StopLineServer(LineServer* server)
 {
-    if (server->listener == INVALID_SOCKET)
+    if (server->listener == LINE_SERVER_NO_SOCKET)
         return;
     for (int index = 0; index < LINE_SERVER_CLIENTS; ++index)
         WantClosed(server, index);
     WSAAsyncSelect(server->listener, server->window, 0, 0);
     closesocket(server->listener);
-    server->listener = INVALID_SOCKET;
+    server->listener = LINE_SERVER_NO_SOCKET;
 }
 
 int LineServerPort(const LineServer* server)
 {
-    return server->listener == INVALID_SOCKET ? 0 : server->port;
+    return server->listener == LINE_SERVER_NO_SOCKET ? 0 : server->port;
 }
 
 int LineServerClients(const LineServer* server)
 {
     int count = 0;
     for (const LineServerClient& client : server->clients)
-        count += client.socket != INVALID_SOCKET;
+        count += client.socket != LINE_SERVER_NO_SOCKET;
     return count;
 }

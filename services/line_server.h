@@ -8,7 +8,13 @@
 // - A line ends at "\n"; a "\r" before it is dropped; blank lines are skipped, unanswered. A line over LINE_SERVER_LINE_MAX bytes,
 //   or more than LINE_SERVER_LINES_PER_SECOND lines in one second, is answered with one ERR
 //   line and closes that client alone; so does a client that leaves its answers unread until
-//   LINE_SERVER_OUTBOX_SIZE bytes wait. Nothing a client sends can close the server.
+//   LINE_SERVER_OUTBOX_SIZE bytes wait. Blank lines count towards the flood too. Nothing a
+//   client sends can close the server.
+// - One message handles at most LINE_SERVER_READ_BUDGET bytes of a client and posts itself
+//   another for the rest, so a client that sends without pause cannot hold the window's thread:
+//   other clients, timers and the panel get their turns in between.
+// - A client whose network went away without a word is found by TCP keep-alives (after 10 s
+//   of silence, a probe every 2 s) and closed like one that closed its end.
 // - At most LINE_SERVER_CLIENTS clients at once; one more is told so in an ERR line and closed.
 // - Lines a client sent before it closed its end are still handled (a script may send one
 //   command and close at once), a last line without "\n" too; then the client is closed.
@@ -31,7 +37,6 @@
 //   LineServerClients      how many clients are connected.
 #pragma once
 
-#include <winsock2.h>
 #include <windows.h>
 
 const int LINE_SERVER_CLIENTS = 4;
@@ -39,13 +44,15 @@ const int LINE_SERVER_LINE_MAX = 256;         // bytes of a line, its end not co
 const int LINE_SERVER_LINES_PER_SECOND = 100; // more is a flood
 const int LINE_SERVER_OUTBOX_SIZE = 4096;     // answers waiting for a slow reader
 const int LINE_SERVER_REASON_SIZE = 160;
+const int LINE_SERVER_READ_BUDGET = 4096; // bytes one message handles; the rest waits its turn
+const UINT_PTR LINE_SERVER_NO_SOCKET = ~(UINT_PTR)0; // INVALID_SOCKET, without Winsock's header
 
 typedef void (*LineHandler)(HWND window, int client, const char* line);
 typedef void (*ClientClosedHandler)(HWND window, int client);
 
 struct LineServerClient
 {
-    SOCKET socket; // INVALID_SOCKET: the slot is free
+    UINT_PTR socket; // a SOCKET; LINE_SERVER_NO_SOCKET: the slot is free
     char input[LINE_SERVER_LINE_MAX + 2]; // the line so far; room for "\r" and the terminator
     int inputLength;
     char output[LINE_SERVER_OUTBOX_SIZE]; // answers the socket has not taken yet
@@ -58,7 +65,7 @@ struct LineServerClient
 
 struct LineServer
 {
-    SOCKET listener; // INVALID_SOCKET while stopped
+    UINT_PTR listener; // a SOCKET; LINE_SERVER_NO_SOCKET while stopped
     HWND window;
     UINT message;
     LineHandler onLine;
@@ -67,8 +74,8 @@ struct LineServer
     LineServerClient clients[LINE_SERVER_CLIENTS];
 };
 
-// address: the IPv4 address in network byte order (INADDR_LOOPBACK for 127.0.0.1 is
-// htonl(INADDR_LOOPBACK)); port 0 lets the system choose one.
+// address: the IPv4 address in network byte order (127.0.0.1 is 0x0100007F); port 0 lets the
+// system choose one.
 int StartLineServer(LineServer* server, HWND window, UINT message, ULONG address, int port,
                     LineHandler onLine, ClientClosedHandler onClosed, char* reason,
                     int reasonSize);
