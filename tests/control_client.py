@@ -69,6 +69,8 @@ class Client:
 
     def wait_closed(self, seconds):
         """Waits up to the seconds, sending nothing, for the console to close the connection."""
+        if seconds <= 0:
+            return  # a timeout of 0 would make the socket non-blocking, not wait
         self.sock.settimeout(seconds)
         try:
             data = self.sock.recv(4096)
