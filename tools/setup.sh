@@ -4,8 +4,8 @@
 # First what the 64-bit build and its tests need: MinGW-w64 for both targets (the 32-bit
 # program and the 64-bit build the tests run on), the machine's own C and C++ compiler (the
 # native camera and the test shim), Wine's 64-bit loader and its fonts, CMake,
-# Ninja, GoogleTest, socat, Xvfb, xdotool, ImageMagick, zip and nc. Failing to install these is the
-# one fatal error: it names the packages and gives apt's reason.
+# Ninja, GoogleTest, socat, Xvfb, xdotool, ImageMagick, Python 3, zip and nc. Failing to
+# install these is the one fatal error: it names the packages and gives apt's reason.
 #
 # Then, as an extra, Wine's 32-bit loader (the i386 architecture, wine and wine32), only on a
 # machine that can start 32-bit programs (tools/can-run-32bit.sh). When it cannot be installed
@@ -36,6 +36,7 @@ needed_64bit() {
   have Xvfb || echo xvfb
   have xdotool || echo xdotool
   have import || echo imagemagick
+  have python3 || echo python3 # the control port's test client
   have zip || echo zip
   have nc || echo netcat-openbsd # to talk to the control port by hand
   [ -f /usr/src/googletest/CMakeLists.txt ] || echo googletest
