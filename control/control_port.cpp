@@ -206,6 +206,14 @@ static const char BUSY_TEXT[] =
 
 static LONG reportsAtCommandStart; // the link's status reports when the command began
 
+static void SayFailure(Answer* answer, ResultCode result)
+{
+    char text[RESULT_TEXT_SIZE] = "";
+    if (!FormatResultMessage(result, result, text, sizeof text))
+        lstrcpynA(text, "the camera does not answer", sizeof text);
+    Say(answer, "ERR camera not responding: %.200s", text);
+}
+
 // The camera's outcome after a command that may talk to it: OK, or why not in the result's
 // words. A command that sent nothing (AUTO while the focus is automatic already) is OK while
 // the camera answers: the link's last result is then an older command's.
@@ -218,11 +226,7 @@ static void SayCameraOutcome(Answer* answer, const CameraDriver* driver)
         SayOk(answer);
         return;
     }
-    char text[RESULT_TEXT_SIZE] = "";
-    result = LinkLastResult(driver);
-    if (!FormatResultMessage(result, result, text, sizeof text))
-        lstrcpynA(text, "the camera does not answer", sizeof text);
-    Say(answer, "ERR camera not responding: %.200s", text);
+    SayFailure(answer, LinkLastResult(driver));
 }
 
 // --- Holds ---
@@ -508,7 +512,10 @@ static void PressMovement(HWND window, int client, int button, int turnedFrom, A
     SetButtonState(panelButtons[button], BUTTON_UP);
     if (sent || old)
         StopMovement(window, driver, button);
-    SayCameraOutcome(answer, driver);
+    if (started != RESULT_OK)
+        SayFailure(answer, started); // the stop's success says nothing of the start
+    else
+        SayCameraOutcome(answer, driver);
 }
 
 // press: a movement starts (or turns, for the same client's other button of its kind); any

@@ -571,12 +571,22 @@ TEST_F(ControlPort, GarbageLongLinesAndFloodsCloseOnlyTheirClient)
     Client watcher;
     {
         Client client;
-        uint32_t start = LogCount(0);
         client.Send(std::string("\x01\x02\xff\x00 zz\x7f\n", 9)); // control bytes, a NUL
         EXPECT_TRUE(StartsWith(client.Line(), "ERR unknown command"));
         // Empty and blank lines have no answer.
         client.Send("\n\r\n \t \r\nhelp\n");
         EXPECT_TRUE(StartsWith(client.Line(), "OK commands"));
+    }
+    {
+        // Blank lines count towards a flood: a stream of them closes the client.
+        Client client;
+        client.Send(std::string(300, '\n'));
+        EXPECT_TRUE(StartsWith(client.Line(), "ERR flood"));
+        EXPECT_TRUE(client.ClosedByConsole());
+    }
+    {
+        Client client;
+        uint32_t start = LogCount(0);
         client.Send("cli"); // a line in two pieces, ended by "\r\n"
         PumpFor(50);
         client.Send("ck HOME\r\n");
@@ -751,4 +761,48 @@ TEST_F(ControlPort, AReleaseWhoseStopFailsIsAnsweredWithTheFailure)
     std::string answer = client.Ask("release left");
     EXPECT_TRUE(StartsWith(answer, "ERR camera not responding")) << answer;
     EXPECT_EQ(Frames({PAN_LEFT, STOP, STOP}), RequestsSince(0, start));
+}
+
+// A start the camera refused may still have been carried out (a lost reply looks the same): it
+// is followed by its stop. Each answer is one line about its own command: the refusal's text
+// carries no line break into the next answer, and AUTO with nothing to send is OK although the
+// link's last result is still that refusal.
+TEST_F(ControlPort, AFailedStartIsStoppedAndAnswersAreAboutTheirOwnCommand)
+{
+    Start("/SIM /CONTROL:0");
+    Client client;
+    EXPECT_EQ("OK", client.Ask("click auto")); // the focus is automatic from here on
+    uint32_t start = LogCount(0);
+    ArmVirtualCameraFault(VirtualCameraOnPort(0), CAMERA_FAULT_NAK, 3); // start, stop, retry
+    std::string answer = client.Ask("press left");
+    EXPECT_TRUE(StartsWith(answer, "ERR camera not responding: ")) << answer;
+    EXPECT_EQ(std::string::npos, answer.find_first_of("\r\n")) << answer;
+    EXPECT_EQ(Frames({PAN_LEFT, STOP, STOP}), RequestsSince(0, start));
+    EXPECT_EQ(BUTTON_UP, Drawn(ID_PAN_LEFT));
+    EXPECT_NE(RESULT_OK, LinkLastResult(&cameraDriver));
+    start = LogCount(0);
+    EXPECT_EQ("OK", client.Ask("click AUTO"));
+    EXPECT_EQ(Frames(), RequestsSince(0, start));
+    EXPECT_TRUE(StartsWith(client.Ask("status"), "OK camera=1 ")); // no stray line before it
+}
+
+// From a log-off's start nothing new starts through the port (its close would be undone by the
+// next press); a release and status still answer; a cancelled log-off lets the port work again.
+TEST_F(ControlPort, ALogOffRefusesNewCommandsUntilItIsCancelled)
+{
+    Start("/SIM /CONTROL:0 /CONTROLHOLD:10000");
+    Client client;
+    EXPECT_EQ("OK", client.Ask("press tele"));
+    SendMessageA(mainWindow, WM_QUERYENDSESSION, 0, 0);
+    EXPECT_EQ(0, linkOpen);
+    uint32_t start = LogCount(0);
+    for (const char* line : {"press left", "click home", "recall 1", "camera 1", "operate off"})
+        EXPECT_EQ("ERR refused: the session is ending", client.Ask(line)) << line;
+    EXPECT_TRUE(StartsWith(client.Ask("status"), "OK camera=1 link=closed"));
+    EXPECT_EQ(Frames(), RequestsSince(0, start));
+    EXPECT_EQ(0, linkOpen);
+    SendMessageA(mainWindow, WM_ENDSESSION, FALSE, 0);
+    EXPECT_EQ("OK", client.Ask("press left")); // the camera is opened again for it
+    EXPECT_EQ(1, linkOpen);
+    EXPECT_EQ("OK", client.Ask("release left"));
 }
