@@ -12,6 +12,7 @@
 #include "panel/panel_colors.h"
 #include "panel/panel_layout.h"
 #include "services/line_server.h"
+#include "services/command_words.h"
 #include "services/settings_file.h"
 
 HINSTANCE appInstance;
@@ -50,22 +51,6 @@ static void RejectSwitch(const char* token)
 {
     if (rejectedSwitches++ == 0)
         lstrcpynA(firstRejectedSwitch, token, sizeof firstRejectedSwitch);
-}
-
-static char UpperAscii(char c)
-{
-    return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
-}
-
-// 1 when text begins with word (upper case), ASCII letters in either case; *rest is what
-// follows.
-static int StartsWithWord(const char* text, const char* word, const char** rest)
-{
-    for (; *word; ++word, ++text)
-        if (UpperAscii(*text) != *word)
-            return 0;
-    *rest = text;
-    return 1;
 }
 
 // /LINELOG:<path>: one pair of surrounding double quotes is removed. A path too long for the

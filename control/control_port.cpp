@@ -17,6 +17,7 @@
 #include "panel/panel_button.h"
 #include "panel/panel_layout.h"
 #include "services/line_server.h"
+#include "services/command_words.h"
 #include "services/settings_file.h"
 #include "services/wait_cursor.h"
 #include "services/window_messages.h"
@@ -28,21 +29,6 @@ static int serverRunning;
 static DWORD holdTimeMs = CONTROL_HOLD_DEFAULT_MS;
 
 // --- Switches ---
-
-static char UpperAscii(char c)
-{
-    return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
-}
-
-// 1 when text begins with word (upper case), in either case; *rest is what follows.
-static int StartsWithWord(const char* text, const char* word, const char** rest)
-{
-    for (; *word; ++word, ++text)
-        if (UpperAscii(*text) != *word)
-            return 0;
-    *rest = text;
-    return 1;
-}
 
 // A decimal number of at most max, digits only; *text moves past it. 0 when there is none.
 static int TakeNumber(const char** text, DWORD max, DWORD* value)
