@@ -349,7 +349,10 @@ static LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
     commandBusy = 1;
     int id = LOWORD(wParam);
     if (lParam == BN_PANEL_PRESSED && id < PANEL_BUTTON_COUNT && ActionAllowed(id))
+    {
         StopControlMovements(window); // the operator takes the camera over
+        SetButtonState(panelButtons[id], BUTTON_PRESSED); // a client may have held this one
+    }
     LRESULT result = HandlePanelCommand(window, wParam, lParam);
     EndBusyHandler(window);
     return result;
@@ -376,6 +379,8 @@ static LRESULT OnTimer(HWND window, UINT_PTR timerId)
         PostMessageA(window, WM_RAMP_STEP, 0, 0);
     else if (timerId == TIMER_CONTROL_HOLD)
         OnControlHoldTimer(window);
+    else if (timerId == TIMER_CONTROL_READ)
+        OnControlReadTimer(window);
     else
         OnBlinkTimer(window, timerId);
     return 0;

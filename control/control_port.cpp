@@ -228,6 +228,7 @@ struct ControlHold
     int button;
     DWORD pressedAt; // the latest press, GetTickCount
     int stopOwed;
+    int takenOver; // stopped for the operator or another command: its presses start nothing
 };
 
 static ControlHold holds[CONTROL_HOLDS];
@@ -245,7 +246,21 @@ static int IsMovement(int button)
 
 static int Held(const ControlHold* hold)
 {
+    return hold->used && !hold->stopOwed && !hold->takenOver;
+}
+
+// A hold whose time still counts: held, or taken over until its client lets go.
+static int Timed(const ControlHold* hold)
+{
     return hold->used && !hold->stopOwed;
+}
+
+static ControlHold* TakenOverHold(int client, int button)
+{
+    for (ControlHold& hold : holds)
+        if (hold.used && hold.takenOver && hold.client == client && hold.button == button)
+            return &hold;
+    return 0;
 }
 
 static ControlHold* FindHold(int client, int button)
@@ -282,6 +297,7 @@ static ControlHold* NewHold(int client, int button)
             hold.button = button;
             hold.pressedAt = GetTickCount();
             hold.stopOwed = 0;
+            hold.takenOver = 0;
             return &hold;
         }
     return 0;
@@ -291,6 +307,7 @@ static void FreeHold(ControlHold* hold)
 {
     hold->used = 0;
     hold->stopOwed = 0;
+    hold->takenOver = 0;
 }
 
 // The timer runs until the soonest time-out of the holds, and not at all without one.
@@ -301,7 +318,7 @@ static void ArmHoldTimer(HWND window)
     int any = 0;
     for (const ControlHold& hold : holds)
     {
-        if (!Held(&hold))
+        if (!Timed(&hold))
             continue;
         DWORD heldMs = now - hold.pressedAt;
         DWORD left = heldMs >= holdTimeMs ? 0 : holdTimeMs - heldMs;
@@ -322,6 +339,8 @@ static ResultCode StartMovement(HWND window, CameraDriver* driver, int button, i
     *sent = 0;
     if (!EnsureCameraReady(driver))
         return LinkLastResult(driver) != RESULT_OK ? LinkLastResult(driver) : RESULT_NOT_CONNECTED;
+    if (sessionEnding) // the log-off began while the camera was made ready
+        return RESULT_NOT_CONNECTED;
     *sent = 1;
     if (action->kind == ACTION_PAN_TILT)
     {
@@ -329,10 +348,9 @@ static ResultCode StartMovement(HWND window, CameraDriver* driver, int button, i
                                                  action->verticalKey);
         return StartRemotePanTilt(window, driver, start);
     }
-    ResultCode result = action->start(driver);
-    if (result == RESULT_OK && action->kind == ACTION_FOCUS)
-        cameraSettings.autoFocus = 0; // as the panel's NEAR and FAR
-    return result;
+    if (action->kind == ACTION_FOCUS)
+        cameraSettings.autoFocus = 0; // as the panel's NEAR and FAR; sent, it may have acted
+    return action->start(driver);
 }
 
 static ResultCode StopMovement(HWND window, CameraDriver* driver, int button)
@@ -396,8 +414,14 @@ static void LetGoDueHolds(HWND window)
 {
     DWORD now = GetTickCount();
     for (ControlHold& hold : holds)
-        if (Held(&hold) && now - hold.pressedAt >= holdTimeMs)
+    {
+        if (!Timed(&hold) || now - hold.pressedAt < holdTimeMs)
+            continue;
+        if (hold.takenOver)
+            FreeHold(&hold); // its client stopped pressing: a new press starts again
+        else
             LetGo(window, &hold);
+    }
     ArmHoldTimer(window);
 }
 
@@ -410,8 +434,37 @@ void OnControlHoldTimer(HWND window)
 static void LetGoHoldsOf(HWND window, int client)
 {
     for (ControlHold& hold : holds)
-        if (Held(&hold) && hold.client == client)
+    {
+        if (!Timed(&hold) || hold.client != client)
+            continue;
+        if (hold.takenOver)
+            FreeHold(&hold);
+        else
             LetGo(window, &hold);
+    }
+    ArmHoldTimer(window);
+}
+
+// The movements held through the port stopped now, their buttons up, owed stops sent. A held
+// movement is taken over, not forgotten: its client's repeated presses, queued behind whatever
+// took it over, would start it again; they are refused until the client lets go (a release,
+// the hold time without a press, a disconnect). With clicksToo, held buttons of other kinds
+// come up and end too.
+static void TakeOverHolds(HWND window, int clicksToo)
+{
+    for (ControlHold& hold : holds)
+    {
+        if (!hold.used || hold.takenOver || (!clicksToo && !IsMovement(hold.button)))
+            continue;
+        int button = hold.button;
+        SetButtonState(panelButtons[button], BUTTON_UP);
+        if (IsMovement(button) && !hold.stopOwed)
+            hold.takenOver = 1;
+        else
+            FreeHold(&hold);
+        if (IsMovement(button))
+            StopMovement(window, &cameraDriver, button);
+    }
     ArmHoldTimer(window);
 }
 
@@ -419,32 +472,12 @@ static void LetGoHoldsOf(HWND window, int client)
 // busy or not, owed ones too.
 static void StopControlHolds(HWND window)
 {
-    for (ControlHold& hold : holds)
-    {
-        if (!hold.used)
-            continue;
-        int button = hold.button;
-        FreeHold(&hold);
-        SetButtonState(panelButtons[button], BUTTON_UP);
-        if (IsMovement(button))
-            StopMovement(window, &cameraDriver, button);
-    }
-    ArmHoldTimer(window);
+    TakeOverHolds(window, 1);
 }
 
-// The held movements stopped now, their buttons up; held buttons of other kinds stay.
 static void StopHeldMovements(HWND window)
 {
-    for (ControlHold& hold : holds)
-    {
-        if (!hold.used || !IsMovement(hold.button))
-            continue;
-        int button = hold.button;
-        FreeHold(&hold);
-        SetButtonState(panelButtons[button], BUTTON_UP);
-        StopMovement(window, &cameraDriver, button);
-    }
-    ArmHoldTimer(window);
+    TakeOverHolds(window, 0);
 }
 
 void StopControlMovements(HWND window)
@@ -498,7 +531,9 @@ static void PressMovement(HWND window, int client, int button, int turnedFrom, A
     SetButtonState(panelButtons[button], BUTTON_UP);
     if (sent || old)
         StopMovement(window, driver, button);
-    if (started != RESULT_OK)
+    if (!sent && sessionEnding)
+        Say(answer, "ERR refused: the session is ending");
+    else if (started != RESULT_OK)
         SayFailure(answer, started); // the stop's success says nothing of the start
     else
         SayCameraOutcome(answer, driver);
@@ -508,6 +543,14 @@ static void PressMovement(HWND window, int client, int button, int turnedFrom, A
 // other button is only drawn pressed. A repeated press keeps the hold alive.
 static void Press(HWND window, int client, int button, Answer* answer)
 {
+    ControlHold* over = TakenOverHold(client, button);
+    if (over)
+    {
+        over->pressedAt = GetTickCount(); // the client still holds it
+        Say(answer, "ERR refused: %s was stopped by the operator or another command; release it "
+                    "and press again", NameOf(button));
+        return;
+    }
     ControlHold* mine = FindHold(client, button);
     if (mine)
     {
@@ -565,6 +608,13 @@ static void Act(HWND window, int button, Answer* answer)
 // as soon as the console is free.
 static void OweRelease(HWND window, int client, int button, Answer* answer)
 {
+    ControlHold* over = TakenOverHold(client, button);
+    if (over)
+    {
+        FreeHold(over); // stopped already
+        SayOk(answer);
+        return;
+    }
     ControlHold* hold = FindHold(client, button);
     SetButtonState(panelButtons[button], BUTTON_UP);
     hold->stopOwed = 1;
@@ -576,6 +626,13 @@ static void OweRelease(HWND window, int client, int button, Answer* answer)
 // keys act on their release.
 static void Release(HWND window, int client, int button, Answer* answer)
 {
+    ControlHold* over = TakenOverHold(client, button);
+    if (over)
+    {
+        FreeHold(over); // stopped already; the next press starts again
+        SayOk(answer);
+        return;
+    }
     ControlHold* hold = FindHold(client, button);
     if (!hold)
     {
@@ -845,7 +902,8 @@ static int PassesWhileBusy(int client, CommandId id, int value)
 {
     if (id == COMMAND_STATUS || id == COMMAND_HELP)
         return 1;
-    return id == COMMAND_RELEASE && IsMovement(value) && FindHold(client, value);
+    return id == COMMAND_RELEASE && IsMovement(value) &&
+           (FindHold(client, value) || TakenOverHold(client, value));
 }
 
 void RunControlCommand(HWND window, int client, const char* line, char* text, int size)
@@ -922,6 +980,7 @@ void RunControlCommand(HWND window, int client, const char* line, char* text, in
 
 static void OnLine(HWND window, int client, const char* line)
 {
+    LetGoDueHolds(window); // another client's many lines must not hold its time-out back
     char answer[CONTROL_ANSWER_SIZE];
     RunControlCommand(window, client, line, answer, sizeof answer);
     SendLine(&server, client, answer);
@@ -937,8 +996,9 @@ int StartControlPort(HWND window, const ControlPortOptions* options, char* reaso
 {
     StopControlPort();
     holdTimeMs = options->holdMs;
-    serverRunning = StartLineServer(&server, window, WM_CONTROL_SOCKET, options->address,
-                                    options->port, OnLine, OnClientClosed, reason, reasonSize);
+    serverRunning =
+        StartLineServer(&server, window, WM_CONTROL_SOCKET, TIMER_CONTROL_READ, options->address,
+                        options->port, OnLine, OnClientClosed, reason, reasonSize);
     return serverRunning;
 }
 
@@ -957,6 +1017,13 @@ void OnControlSocket(HWND window, WPARAM socket, LPARAM event)
     LetGoDueHolds(window);
     if (serverRunning)
         OnLineServerMessage(&server, socket, event);
+}
+
+void OnControlReadTimer(HWND window)
+{
+    LetGoDueHolds(window);
+    if (serverRunning)
+        OnLineServerTimer(&server);
 }
 
 int ControlPortNumber()

@@ -35,10 +35,14 @@
 //   panel buttons and keys (the operator takes the camera over; while a hand holds a panel
 //   button the console handles no other message, the port's included) and a port command that
 //   takes the camera elsewhere (a preset, HOME, another camera), which may run for seconds.
+//   Such a movement is taken over, not forgotten: its holder's repeated presses (queued behind
+//   what took it over) are refused and start nothing until the holder lets go (its release,
+//   which is answered OK, or its hold time without a press, or a disconnect).
 // - A start command that failed on the line is followed by its stop: its reply may have been
 //   lost after the camera carried it out.
 // - An answer is about its own command: one that sent nothing is OK while the camera answers.
-// - The hold times are looked at on the hold timer and on every message of the port.
+// - The hold times are looked at on the hold timer, on every message of the port and before
+//   every line.
 //
 // Operations:
 //   ResetControlPortOptions, ParseControlPortSwitch   the command-line switches.
@@ -46,6 +50,7 @@
 //   StopControlPort     every client closed (their holds let go) and the listener closed.
 //   OnControlSocket     WM_CONTROL_SOCKET.
 //   OnControlHoldTimer  TIMER_CONTROL_HOLD: the holds whose time is up are let go.
+//   OnControlReadTimer  TIMER_CONTROL_READ: a client's lines left for later are read on.
 //   RunControlCommand   one command line of a client, its answer into answer.
 //   StopOutsideMotions  every movement the remote or a control client holds, stopped now;
 //                       for the code that closes the link or opens a dialog.
@@ -90,6 +95,7 @@ int StartControlPort(HWND window, const ControlPortOptions* options, char* reaso
 void StopControlPort();
 void OnControlSocket(HWND window, WPARAM socket, LPARAM event);
 void OnControlHoldTimer(HWND window);
+void OnControlReadTimer(HWND window);
 void RunControlCommand(HWND window, int client, const char* line, char* answer, int size);
 void StopOutsideMotions(HWND window);
 void StopControlMovements(HWND window);

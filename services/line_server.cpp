@@ -16,6 +16,7 @@ static void ResetClient(LineServerClient* client)
     client->outputLength = 0;
     client->reading = 0;
     client->closeWanted = 0;
+    client->readPending = 0;
     client->rateWindowStart = 0;
     client->linesInWindow = 0;
 }
@@ -59,13 +60,14 @@ static int Fail(LineServer* server, char* reason, int size, const char* what)
     return 0;
 }
 
-int StartLineServer(LineServer* server, HWND window, UINT message, ULONG address, int port,
-                    LineHandler onLine, ClientClosedHandler onClosed, char* reason,
-                    int reasonSize)
+int StartLineServer(LineServer* server, HWND window, UINT message, UINT_PTR timerId,
+                    ULONG address, int port, LineHandler onLine, ClientClosedHandler onClosed,
+                    char* reason, int reasonSize)
 {
     ResetServer(server);
     server->window = window;
     server->message = message;
+    server->timerId = timerId;
     server->onLine = onLine;
     server->onClosed = onClosed;
     reason[0] = 0;
@@ -246,8 +248,8 @@ static void TakeBytes(LineServer* server, int index, const char* bytes, int coun
     }
 }
 
-// Reads until the socket has nothing more, or the read budget is spent: then a message of
-// our own comes back for the rest after the messages queued meanwhile. When the peer has
+// Reads until the socket has nothing more, or the read budget or the time slice is spent:
+// the server's timer then comes back for the rest once nothing else waits. When the peer has
 // closed its end, its last line (also one without "\n") is handled and the client closed.
 static void ReadClient(LineServer* server, int index)
 {
@@ -255,13 +257,15 @@ static void ReadClient(LineServer* server, int index)
     if (client->reading)
         return; // the running line's handler reads on when it returns
     client->reading = 1;
+    client->readPending = 0;
     int budget = LINE_SERVER_READ_BUDGET;
+    DWORD began = GetTickCount();
     while (!client->closeWanted)
     {
-        if (budget <= 0)
+        if (budget <= 0 || GetTickCount() - began > LINE_SERVER_READ_SLICE_MS)
         {
-            PostMessageA(server->window, server->message, (WPARAM)client->socket,
-                         WSAMAKESELECTREPLY(FD_READ, 0));
+            client->readPending = 1;
+            SetTimer(server->window, server->timerId, USER_TIMER_MINIMUM, 0);
             break;
         }
         char chunk[512];
@@ -320,7 +324,7 @@ static void Accept(LineServer* server)
     }
     static const char full[] = "ERR too many clients: 4 at most\r\n";
     send(socket, full, sizeof full - 1, 0);
-    closesocket(socket);
+    CloseGracefully(socket);
 }
 
 static int ClientOf(const LineServer* server, SOCKET socket)
@@ -360,6 +364,16 @@ void OnLineServerMessage(LineServer* server, WPARAM socket, LPARAM event)
     default:
         break;
     }
+}
+
+void OnLineServerTimer(LineServer* server)
+{
+    KillTimer(server->window, server->timerId);
+    if (server->listener == LINE_SERVER_NO_SOCKET)
+        return;
+    for (int index = 0; index < LINE_SERVER_CLIENTS; ++index)
+        if (server->clients[index].readPending)
+            ReadClient(server, index);
 }
 
 void StopLineServer(LineServer* server)

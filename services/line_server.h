@@ -10,9 +10,11 @@
 //   line and closes that client alone; so does a client that leaves its answers unread until
 //   LINE_SERVER_OUTBOX_SIZE bytes wait. Blank lines count towards the flood too. Nothing a
 //   client sends can close the server.
-// - One message handles at most LINE_SERVER_READ_BUDGET bytes of a client and posts itself
-//   another for the rest, so a client that sends without pause cannot hold the window's thread:
-//   other clients, timers and the panel get their turns in between.
+// - One message handles at most LINE_SERVER_READ_BUDGET bytes of a client, and lines for at
+//   most LINE_SERVER_READ_SLICE_MS; the rest waits for the server's timer, which comes only when
+//   nothing else waits: a client that sends without pause, or many slow commands at once,
+//   cannot hold the window's thread, and the operator's input, the other clients and the
+//   other timers get their turns in between.
 // - A client whose network went away without a word is found by TCP keep-alives (after 10 s
 //   of silence, a probe every 2 s) and closed like one that closed its end.
 // - At most LINE_SERVER_CLIENTS clients at once; one more is told so in an ERR line and closed.
@@ -31,6 +33,7 @@
 //   StartLineServer        listens; 0 with a reason in words when it cannot.
 //   StopLineServer         closes every client and the listener.
 //   OnLineServerMessage    the window's handler of the server's message.
+//   OnLineServerTimer      the window's handler of the server's timer.
 //   SendLine               one answer line ("\r\n" added) to a client.
 //   CloseLineClient        closes one client after sending it a last line (0: none).
 //   LineServerPort         the port listened on (the one chosen when 0 was asked for).
@@ -45,6 +48,7 @@ const int LINE_SERVER_LINES_PER_SECOND = 100; // more is a flood
 const int LINE_SERVER_OUTBOX_SIZE = 4096;     // answers waiting for a slow reader
 const int LINE_SERVER_REASON_SIZE = 160;
 const int LINE_SERVER_READ_BUDGET = 4096; // bytes one message handles; the rest waits its turn
+const DWORD LINE_SERVER_READ_SLICE_MS = 50; // how long one message goes on handling lines
 const UINT_PTR LINE_SERVER_NO_SOCKET = ~(UINT_PTR)0; // INVALID_SOCKET, without Winsock's header
 
 typedef void (*LineHandler)(HWND window, int client, const char* line);
@@ -59,6 +63,7 @@ struct LineServerClient
     int outputLength;
     int reading;     // one of its lines is being handled
     int closeWanted; // close once its line's handling has ended
+    int readPending; // its reading goes on at the server's timer
     DWORD rateWindowStart;
     int linesInWindow;
 };
@@ -68,6 +73,7 @@ struct LineServer
     UINT_PTR listener; // a SOCKET; LINE_SERVER_NO_SOCKET while stopped
     HWND window;
     UINT message;
+    UINT_PTR timerId; // the window timer the reading goes on at
     LineHandler onLine;
     ClientClosedHandler onClosed;
     int port;
@@ -76,11 +82,12 @@ struct LineServer
 
 // address: the IPv4 address in network byte order (127.0.0.1 is 0x0100007F); port 0 lets the
 // system choose one.
-int StartLineServer(LineServer* server, HWND window, UINT message, ULONG address, int port,
-                    LineHandler onLine, ClientClosedHandler onClosed, char* reason,
-                    int reasonSize);
+int StartLineServer(LineServer* server, HWND window, UINT message, UINT_PTR timerId,
+                    ULONG address, int port, LineHandler onLine, ClientClosedHandler onClosed,
+                    char* reason, int reasonSize);
 void StopLineServer(LineServer* server);
 void OnLineServerMessage(LineServer* server, WPARAM socket, LPARAM event);
+void OnLineServerTimer(LineServer* server);
 void SendLine(LineServer* server, int client, const char* text);
 void CloseLineClient(LineServer* server, int client, const char* lastLine);
 int LineServerPort(const LineServer* server);

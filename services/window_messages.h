@@ -5,7 +5,7 @@
 //   Preset Cycle Mode dialog's WM_USER + 6 (1030).
 // - Messages of the camera driver to the window it reports to (2025..2027), with the kinds of
 //   WM_CAMERA_EVENT in its wParam.
-// - Timer ids: the main window's blink (2), remote ramp (6) and control hold (8) timers, the Preset Cycle Mode
+// - Timer ids: the main window's blink (2), remote ramp (6), control hold (8) and control read (10) timers, the Preset Cycle Mode
 //   dialog's tour timer (4).
 #pragma once
 
@@ -34,3 +34,4 @@ const UINT_PTR TIMER_BLINK = 2;        // main window: the blinking of the faili
 const UINT_PTR TIMER_PRESET_CYCLE = 4; // Preset Cycle Mode dialog: one tick per tour interval
 const UINT_PTR TIMER_RAMP = 6;         // main window: the speed ramp of the remote's arrows
 const UINT_PTR TIMER_CONTROL_HOLD = 8; // main window: the control port's next hold time-out
+const UINT_PTR TIMER_CONTROL_READ = 10; // main window: the control port reads on

@@ -289,7 +289,8 @@ scenario_close() {
 # The operator takes over: a panel button pressed while a client holds a movement stops that
 # movement first. (While a hand holds a panel button the console handles no other message, so
 # the client's disconnect or hold time could not stop it until the mouse lets go.) The client
-# dies during the operator's hold; after the let-go nothing of its keeps the camera moving.
+# dies during the operator's hold; its presses queued behind the hold do not start the pan
+# again, and after the let-go nothing of its keeps the camera moving.
 scenario_panelhold() {
   log_mark; local start=$mark
   "${client[@]}" hold LEFT 0 >"$work/panelhold.txt" &
@@ -314,6 +315,8 @@ scenario_panelhold() {
   local starts stops
   starts=$(requests_since $start | grep -c "^$LEFT_START") stops=$(requests_since $start | grep -c "^$STOP")
   [ "$stops" -ge "$starts" ] || fail "$starts pan starts, $stops stops"
+  # The client's presses queued behind the operator's hold do not start the pan again.
+  [ "$starts" -eq 1 ] || fail "the pan started $starts times: taken over, it started again"
   timings+=("operator's press->client's pan stopped $(calc "$z0 - $s1") before the zoom")
 }
 
