@@ -468,21 +468,9 @@ static void TakeOverHolds(HWND window, int clicksToo)
     ArmHoldTimer(window);
 }
 
-// Called by code that owns the link (its close, a dialog's opening): the stops go out now,
-// busy or not, owed ones too.
-static void StopControlHolds(HWND window)
-{
-    TakeOverHolds(window, 1);
-}
-
-static void StopHeldMovements(HWND window)
-{
-    TakeOverHolds(window, 0);
-}
-
 void StopControlMovements(HWND window)
 {
-    StopHeldMovements(window);
+    TakeOverHolds(window, 0);
 }
 
 void SetControlPortSessionEnding(int ending)
@@ -493,7 +481,7 @@ void SetControlPortSessionEnding(int ending)
 void StopOutsideMotions(HWND window)
 {
     StopRemoteMotions(window);
-    StopControlHolds(window);
+    TakeOverHolds(window, 1); // the link's owner: the stops go out now, busy or not
 }
 
 // --- Commands ---
@@ -596,7 +584,7 @@ static int TakesCameraElsewhere(int button)
 static void Act(HWND window, int button, Answer* answer)
 {
     if (TakesCameraElsewhere(button))
-        StopHeldMovements(window);
+        StopControlMovements(window);
     RunClickAction(window, button, &cameraDriver, 0);
     if (button == ID_PRESET || button == ID_PAN_REVERSE)
         SayOk(answer);
@@ -882,7 +870,7 @@ static void Run(HWND window, int client, CommandId id, int value, Answer* answer
         break;
     case COMMAND_RECALL:
     case COMMAND_STORE:
-        StopHeldMovements(window);
+        StopControlMovements(window);
         Preset(value, id == COMMAND_STORE, answer);
         break;
     case COMMAND_CAMERA:
