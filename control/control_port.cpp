@@ -371,6 +371,13 @@ static void EndBusy(HWND window)
     SendOwedControlStops(window);
 }
 
+// The stop of a held movement, owed until the console is free; the hold is no client's now.
+static void OweStop(HWND window, ControlHold* hold)
+{
+    hold->stopOwed = 1;
+    PostMessageA(window, WM_DROPPED_RELEASE, 0, 0); // looked at again when it is handled
+}
+
 // A hold let go without its client's release (time-out, disconnect): the button comes up, a
 // movement stops (later, when the console is busy), anything else does not act.
 static void LetGo(HWND window, ControlHold* hold)
@@ -384,8 +391,7 @@ static void LetGo(HWND window, ControlHold* hold)
     }
     if (ConsoleBusy())
     {
-        hold->stopOwed = 1;
-        PostMessageA(window, WM_DROPPED_RELEASE, 0, 0); // looked at again when it is handled
+        OweStop(window, hold);
         return;
     }
     FreeHold(hold);
@@ -605,8 +611,7 @@ static void OweRelease(HWND window, int client, int button, Answer* answer)
     }
     ControlHold* hold = FindHold(client, button);
     SetButtonState(panelButtons[button], BUTTON_UP);
-    hold->stopOwed = 1;
-    PostMessageA(window, WM_DROPPED_RELEASE, 0, 0);
+    OweStop(window, hold);
     SayOk(answer);
 }
 
